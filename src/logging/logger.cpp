@@ -1,0 +1,153 @@
+#include "logger.h"
+
+#include "applicationnames.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QMessageLogger>
+#include <QProcessEnvironment>
+
+namespace {
+
+QString logFolder()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\");
+#else
+    // Elsewhere the log lies beside the settings, in the program-data folder.
+    const QString programData = QProcessEnvironment::systemEnvironment().value(QStringLiteral("ProgramData"));
+    return programData.isEmpty() ? QStringLiteral("/var/lib") : programData;
+#endif
+}
+
+} // namespace
+
+Logger::Logger()
+    : file(new QFile(logFilePath()))
+{
+}
+
+Logger::~Logger() = default;
+
+Logger &Logger::instance()
+{
+    // Never destroyed: entries may still arrive while statics are torn down at exit.
+    static Logger *const logger = new Logger;
+    return *logger;
+}
+
+const QString &Logger::sourceTag()
+{
+    static const QString tag = applicationName() + QStringLiteral(", ID: ") + QStringLiteral("3");
+    return tag;
+}
+
+const QString &Logger::logFilePath()
+{
+    static const QString path = [] {
+        QString folder = logFolder();
+        if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QDir::separator()))
+            folder += QDir::separator();
+        return QDir::toNativeSeparators(folder + applicationName() + QStringLiteral(".log"));
+    }();
+    return path;
+}
+
+QString Logger::levelName(int level)
+{
+    switch (level) {
+    case Verbose: return QStringLiteral("Verbose");
+    case Debug: return QStringLiteral("Debug");
+    case Warning: return QStringLiteral("Warning");
+    case Error: return QStringLiteral("Error");
+    }
+    return QStringLiteral("Unknown");
+}
+
+QString Logger::cleanSignature(QString signature)
+{
+    signature.remove(QStringLiteral("__cdecl"));
+    signature.remove(QStringLiteral("__stdcall"));
+    return signature;
+}
+
+QString Logger::formatLine(int level, const QString &sourceTag, const QString &message,
+                           const QString &signature, const QDateTime &time)
+{
+    // Concatenated, not QString::arg(): fields must appear verbatim even when they hold "%1".
+    QString line = time.toString(QStringLiteral("dd.MM.yyyy, hh:mm:ss:zzz"));
+    line += QStringLiteral(" [") + sourceTag + QStringLiteral("] [") + levelName(level) + QLatin1Char(']');
+    if (!signature.isEmpty())
+        line += QStringLiteral(" [") + cleanSignature(signature) + QLatin1Char(']');
+    line += QStringLiteral(":: ") + message;
+    return line;
+}
+
+void Logger::write(int level, const QString &message, const QString &signature)
+{
+    const QString line = formatLine(level, sourceTag(), message, signature, QDateTime::currentDateTime());
+    if (level == Verbose || level == Debug)
+        QMessageLogger().debug() << line;
+    else
+        QMessageLogger().warning() << line;
+    if (fileLogging)
+        appendToFile(line);
+}
+
+void Logger::setFileLogging(bool on)
+{
+    QMutexLocker lock(&fileMutex);
+    fileLogging = on;
+    if (!on)
+        file->close();
+}
+
+void Logger::appendToFile(const QString &line)
+{
+    QMutexLocker lock(&fileMutex);
+    if (!fileLogging)
+        return;
+    if (!file->isOpen() && !file->open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    file->write(line.toUtf8() + '\n');
+    file->flush();
+    if (file->size() > maxFileSize) {
+        file->close();
+        const QString backup = file->fileName() + QStringLiteral(".1");
+        QFile::remove(backup);
+        QFile::rename(file->fileName(), backup);
+    }
+}
+
+void Logger::verbose(const QVariant &message, const QString &signature)
+{
+    instance().write(Verbose, message.toString(), signature);
+}
+
+void Logger::verbose(const char *message, const QString &signature)
+{
+    if (instance().enabled)
+        verbose(QVariant(QString::fromUtf8(message)), signature);
+}
+
+void Logger::debug(const QVariant &message, const QString &signature)
+{
+    instance().write(Debug, message.toString(), signature);
+}
+
+void Logger::warning(const QVariant &message, const QString &signature)
+{
+    instance().write(Warning, message.toString(), signature);
+}
+
+void Logger::error(const QVariant &message, const QString &signature)
+{
+    instance().write(Error, message.toString(), signature);
+}
+
+void Logger::error(const char *message, const QString &signature)
+{
+    error(QVariant(QString::fromUtf8(message)), signature);
+}

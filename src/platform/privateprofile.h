@@ -1,0 +1,27 @@
+#pragma once
+
+// The Windows private-profile (INI) functions. On Windows they come from <windows.h>; on other
+// systems this folder provides functions with the same names, signatures and behaviour, so one
+// settings file reads and writes the same everywhere.
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cstdint>
+
+typedef std::uint32_t DWORD;
+typedef int BOOL;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultValue,
+                               LPSTR returnedString, DWORD size, LPCSTR fileName);
+BOOL WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR value, LPCSTR fileName);
+#endif

@@ -1,0 +1,12 @@
+#include "grantfullaccess.h"
+
+#include "logger.h"
+
+int GrantFullAccess(char *path)
+{
+    Logger::verbose("GrantFullAccess starts", Q_FUNC_INFO);
+    if (!grantEveryoneFullAccess(path))
+        Logger::error("exception thrown", Q_FUNC_INFO);
+    Logger::verbose("setting access rights success", Q_FUNC_INFO);
+    return 1;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+// Reads and writes single keys of one section of an INI file through the private-profile
+// functions. While no section is set every operation does nothing.
+class IniFile
+{
+public:
+    explicit IniFile(const QString &path);
+
+    QString path() const { return filePath; }
+    QString section() const { return currentSection; }
+    void setSection(const QString &section) { currentSection = section; }
+    void clearSection() { currentSection.clear(); }
+
+    // The stored text, cut to 254 bytes; the default when the key is missing or empty.
+    QVariant value(const QString &key, const QVariant &defaultValue) const;
+    // False without path, section or key, or when the write fails. An empty value is
+    // written as "key=", not as a deletion.
+    bool setValue(const QString &key, const QVariant &value) const;
+
+    static constexpr int bufferSize = 255;
+
+private:
+    QString filePath;
+    QString currentSection;
+};

@@ -1,0 +1,49 @@
+#include "messagecapture.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<MessageCapture *> current{nullptr};
+}
+
+MessageCapture::MessageCapture()
+{
+    current = this;
+    previous = qInstallMessageHandler(&MessageCapture::handler);
+}
+
+MessageCapture::~MessageCapture()
+{
+    qInstallMessageHandler(previous);
+    current = nullptr;
+}
+
+void MessageCapture::handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    MessageCapture *capture = current;
+    if (!capture)
+        return;
+    {
+        QMutexLocker lock(&capture->mutex);
+        capture->captured.append(message);
+    }
+    if (capture->forwarding && capture->previous)
+        capture->previous(type, context, message);
+}
+
+QStringList MessageCapture::messages() const
+{
+    QMutexLocker lock(&mutex);
+    return captured;
+}
+
+QStringList MessageCapture::matching(const QString &text) const
+{
+    return messages().filter(text);
+}
+
+void MessageCapture::clear()
+{
+    QMutexLocker lock(&mutex);
+    captured.clear();
+}

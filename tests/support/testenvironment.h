@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// A private program-data folder (the variable "ProgramData" points into a temporary folder)
+// and a private system scope for the registry stand-in, for as long as the object lives.
+class TestEnvironment
+{
+public:
+    TestEnvironment();
+    ~TestEnvironment();
+
+    QString root() const { return dir.path(); }
+    QString programData() const;
+    QString settingsFolder() const;
+    QString settingsFilePath() const;
+
+    QByteArray readSettingsFile() const;
+    void writeSettingsFile(const QByteArray &content) const;
+    // The stored value of one key of the "UserData" section, read as the store reads it.
+    QString storedValue(const QString &key) const;
+    // Sets the installation folder in the registry stand-in.
+    void setInstallationDir(const QString &dir) const;
+
+private:
+    QTemporaryDir dir;
+    QByteArray previousProgramData;
+};

@@ -3,6 +3,12 @@
 // The Windows private-profile (INI) functions. On Windows they come from <windows.h>; on other
 // systems this folder provides functions with the same names, signatures and behaviour, so one
 // settings file reads and writes the same everywhere.
+//
+// Choices of the stand-ins where Windows leaves room: a NUL byte ends a value on reading (the rest
+// of its line stays in the file); a null section or key on reading gives the default instead of
+// enumerating; a file without any write permission bit fails the write even for root; a write
+// edits the file in place and writes nothing when the bytes would not change. There is no locking
+// between processes.
 
 #ifdef _WIN32
 #include <windows.h>

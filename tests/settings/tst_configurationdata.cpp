@@ -1,0 +1,299 @@
+#include "configurationdata.h"
+#include "installationregistry.h"
+#include "messagecapture.h"
+#include "testenvironment.h"
+
+#include <QDir>
+#include <QTextCodec>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QByteArray crlf = "\r\n";
+
+QByteArray settingsText(const QList<QPair<QByteArray, QByteArray>> &keys)
+{
+    QByteArray text = "[UserData]" + crlf;
+    for (const auto &key : keys)
+        text += key.first + '=' + key.second + crlf;
+    return text;
+}
+
+} // namespace
+
+class tst_ConfigurationData : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> environment;
+
+    static ConfigurationData loaded()
+    {
+        ConfigurationData data;
+        data.loadData();
+        return data;
+    }
+
+private slots:
+    void init() { environment = std::make_unique<TestEnvironment>(); }
+    void cleanup() { environment.reset(); }
+
+    void shouldLoadDefaultsWithoutAFile()
+    {
+        ConfigurationData fresh;
+        QCOMPARE(fresh.getPort(), 0);
+        QCOMPARE(fresh.settingsFilePath(), QDir::toNativeSeparators(environment->settingsFilePath()));
+
+        const ConfigurationData data = loaded();
+        QVERIFY(data.getServer().isEmpty() && data.getUserName().isEmpty());
+        QVERIFY(data.getPassword().isEmpty() && data.getMessage().isEmpty());
+        QCOMPARE(data.getPort(), 28888);
+        QVERIFY(!data.getLogger() && !data.isChanged() && !data.isMultiUser());
+        QVERIFY2(!QFile::exists(environment->settingsFilePath()), "reading must not create the file");
+    }
+
+    void shouldCreateTheFolderAndWriteTheSevenKeysInOrder()
+    {
+        ConfigurationData data = loaded();
+        data.setServer(QStringLiteral("pbx.example"));
+        data.setUserName(QStringLiteral("anna"));
+        data.setPassword(QStringLiteral("secret"));
+        data.setMessage(QStringLiteral("Logged in"));
+        data.setLogger(true);
+        QVERIFY(data.synchronize());
+        QCOMPARE(environment->readSettingsFile(),
+                 settingsText({{"server", "pbx.example"},
+                               {"userName", "anna"},
+                               {"password", "c2VjcmV0"},
+                               {"port", "28888"},
+                               {"message", "Logged in"},
+                               {"logger", "true"},
+                               {"changed", "true"}}));
+    }
+
+    void shouldRoundTripEveryField_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ascii") << QStringLiteral("plain text 1");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("non-ascii") << QStringLiteral("Jürgen Größe €");
+        QTest::newRow("equals and quotes inside") << QStringLiteral("a=b \"c\" 'd");
+    }
+
+    void shouldRoundTripEveryField()
+    {
+        QFETCH(QString, text);
+        ConfigurationData data = loaded();
+        data.setServer(text);
+        data.setUserName(text);
+        data.setPassword(text);
+        data.setMessage(text);
+        data.setPort(4711);
+        data.setLogger(true);
+        data.setChanged(false);
+        QVERIFY(data.synchronize());
+
+        const ConfigurationData back = loaded();
+        QCOMPARE(back.getServer(), text);
+        QCOMPARE(back.getUserName(), text);
+        QCOMPARE(back.getPassword(), text);
+        QCOMPARE(back.getMessage(), text);
+        QCOMPARE(back.getPort(), 4711);
+        QVERIFY(back.getLogger());
+        QVERIFY(!back.isChanged());
+        QCOMPARE(environment->storedValue(QStringLiteral("password")).toUtf8(), text.toUtf8().toBase64());
+    }
+
+    void shouldKeepNonAsciiNamesOverManyCycles()
+    {
+        for (int cycle = 0; cycle < 5; ++cycle) {
+            ConfigurationData data = loaded();
+            data.setUserName(QStringLiteral("Jürgen"));
+            QVERIFY(data.synchronize());
+        }
+        QCOMPARE(loaded().getUserName(), QStringLiteral("Jürgen"));
+        QVERIFY(environment->readSettingsFile().contains("userName=J\xc3\xbcrgen\r\n"));
+    }
+
+    void shouldReadTextOfOtherProgramsInTheLocalCodePage()
+    {
+        QTextCodec *const previous = QTextCodec::codecForLocale();
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("windows-1252"));
+        environment->writeSettingsFile(settingsText({{"userName", "J\xfcrgen"}, {"server", "M\xc3\xbcller"}}));
+        const ConfigurationData data = loaded();
+        QTextCodec::setCodecForLocale(previous);
+        QCOMPARE(data.getUserName(), QStringLiteral("Jürgen"));
+        QCOMPARE(data.getServer(), QStringLiteral("Müller"));
+    }
+
+    void shouldConvertPortAndFlags_data()
+    {
+        QTest::addColumn<QByteArray>("port");
+        QTest::addColumn<int>("expectedPort");
+        QTest::addColumn<QByteArray>("flag");
+        QTest::addColumn<bool>("expectedFlag");
+        QTest::newRow("numbers") << QByteArray("4711") << 4711 << QByteArray("true") << true;
+        QTest::newRow("blanks around") << QByteArray("  80 ") << 80 << QByteArray(" yes ") << true;
+        QTest::newRow("not a number") << QByteArray("abc") << 0 << QByteArray("1") << true;
+        QTest::newRow("empty") << QByteArray("") << 28888 << QByteArray("") << false;
+        QTest::newRow("missing") << QByteArray() << 28888 << QByteArray() << false;
+        QTest::newRow("false in capitals") << QByteArray("0") << 0 << QByteArray("FALSE") << false;
+        QTest::newRow("zero flag") << QByteArray("-1") << -1 << QByteArray("0") << false;
+    }
+
+    void shouldConvertPortAndFlags()
+    {
+        QFETCH(QByteArray, port);
+        QFETCH(int, expectedPort);
+        QFETCH(QByteArray, flag);
+        QFETCH(bool, expectedFlag);
+        QList<QPair<QByteArray, QByteArray>> keys = {{"server", "s"}};
+        if (!port.isNull())
+            keys += {{"port", port}, {"logger", flag}, {"changed", flag}};
+        environment->writeSettingsFile(settingsText(keys));
+        const ConfigurationData data = loaded();
+        QCOMPARE(data.getPort(), expectedPort);
+        QCOMPARE(data.getLogger(), expectedFlag);
+        QCOMPARE(data.isChanged(), expectedFlag);
+    }
+
+    void shouldCutValuesAt254Bytes()
+    {
+        const QByteArray ascii(300, 'm');
+        const QByteArray splitCharacter = QByteArray(253, 'u') + "\xc3\xbc" + "tail";
+        environment->writeSettingsFile(settingsText({{"message", ascii}, {"server", splitCharacter}}));
+        const ConfigurationData data = loaded();
+        QCOMPARE(data.getMessage(), QString(254, QLatin1Char('m')));
+        QCOMPARE(data.getServer(), QString(253, QLatin1Char('u')));
+    }
+
+    void shouldRaiseChangedOnlyForRealConnectionChanges()
+    {
+        environment->writeSettingsFile(settingsText({{"server", "pbx"}, {"userName", "anna"},
+                                                     {"password", "c2VjcmV0"}, {"port", "28888"},
+                                                     {"message", "old"}, {"changed", "false"}}));
+        using Setter = std::function<void(ConfigurationData &)>;
+        const QList<QPair<Setter, bool>> cases = {
+            {[](ConfigurationData &d) { d.setServer(QStringLiteral("pbx")); }, false},
+            {[](ConfigurationData &d) { d.setServer(QStringLiteral("other")); }, true},
+            {[](ConfigurationData &d) { d.setUserName(QStringLiteral("anna")); }, false},
+            {[](ConfigurationData &d) { d.setUserName(QStringLiteral("bert")); }, true},
+            {[](ConfigurationData &d) { d.setPassword(QStringLiteral("secret")); }, false},
+            {[](ConfigurationData &d) { d.setPassword(QStringLiteral("Secret")); }, true},
+            {[](ConfigurationData &d) { d.setPort(1); }, false},
+            {[](ConfigurationData &d) { d.setMessage(QStringLiteral("new")); }, false},
+            {[](ConfigurationData &d) { d.setLogger(true); }, false},
+        };
+        for (int i = 0; i < cases.size(); ++i) {
+            ConfigurationData data = loaded();
+            cases.at(i).first(data);
+            QVERIFY2(data.isChanged() == cases.at(i).second, qPrintable(QString::number(i)));
+        }
+
+        ConfigurationData raised = loaded();
+        raised.setChanged(true);
+        raised.setServer(QStringLiteral("pbx"));
+        QVERIFY2(raised.isChanged(), "an equal value must not lower a raised flag");
+    }
+
+    void shouldReadTheRegistryOncePerRecord()
+    {
+        MessageCapture capture;
+        const QString bin = QDir::separator() + QStringLiteral("TAPIDriver") + QDir::separator() + QStringLiteral("bin");
+        ConfigurationData withoutValue;
+        withoutValue.loadData();
+        environment->setInstallationDir(QStringLiteral("/opt/tapi"));
+        withoutValue.loadData();
+        QCOMPARE(capture.matching(QStringLiteral("[Debug] [void ConfigurationData::loadData()]:: ") + bin + '"').size(), 2);
+
+        capture.clear();
+        ConfigurationData withValue;
+        withValue.loadData();
+        environment->setInstallationDir(QStringLiteral("/opt/other"));
+        withValue.loadData();
+        QCOMPARE(capture.matching(QStringLiteral(":: /opt/tapi") + bin).size(), 2);
+        QCOMPARE(capture.matching(QStringLiteral("/opt/other")).size(), 0);
+    }
+
+    void shouldNameTheThirtyTwoBitRegistryKey()
+    {
+        const QString expected = QSysInfo::buildCpuArchitecture() == QLatin1String("x86_64")
+            ? QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brenvale Europe GmbH\\BrenvaleTAPIDriver")
+            : QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Brenvale Europe GmbH\\BrenvaleTAPIDriver");
+        QCOMPARE(installationRegistryPath(), expected);
+    }
+
+    void shouldFailWithoutWritingWhenTheFolderCannotBeCreated()
+    {
+        const QString blocker = environment->root() + QStringLiteral("/blocker");
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        qputenv("ProgramData", QFile::encodeName(blocker));
+        MessageCapture capture;
+        ConfigurationData data;
+        data.setServer(QStringLiteral("pbx"));
+        QVERIFY(!data.synchronize());
+        QVERIFY(capture.contains(QStringLiteral("[Warning] [bool ConfigurationData::synchronize()]:: "
+                                                "Unable to create the folder for the settings: ")
+                                 + blocker + QLatin1Char('/') + QStringLiteral("Brenvale Europe GmbH")));
+        QCOMPARE(data.getServer(), QStringLiteral("pbx"));
+        QCOMPARE(QFileInfo(blocker).size(), 0);
+    }
+
+    void shouldNeverBreakTheLineStructure()
+    {
+        ConfigurationData data = loaded();
+        data.setServer(QStringLiteral("pbx"));
+        data.setMessage(QStringLiteral("first\r\nserver=evil\nthird\rfourth"));
+        data.setUserName(QStringLiteral("\n[Other]\r\nx=1"));
+        QVERIFY(data.synchronize());
+
+        const QByteArray file = environment->readSettingsFile();
+        QCOMPARE(file.count('\n'), 8);
+        QVERIFY(!file.contains("[Other]\r\n"));
+        const ConfigurationData back = loaded();
+        QCOMPARE(back.getServer(), QStringLiteral("pbx"));
+        QCOMPARE(back.getMessage(), QStringLiteral("first  server=evil third fourth"));
+        QCOMPARE(back.getUserName(), QStringLiteral("[Other]  x=1")); // leading blank dropped on write
+    }
+
+    void shouldKeepForeignKeysAndSections()
+    {
+        environment->writeSettingsFile("; written by the driver\r\n[Driver]\r\nlines=4\r\n[UserData]\r\nserver=old\r\n"
+                                       "installationHint=keep\r\n[Other]\r\nx=1\r\n");
+        ConfigurationData data = loaded();
+        data.setServer(QStringLiteral("new"));
+        QVERIFY(data.synchronize());
+        const QByteArray file = environment->readSettingsFile();
+        QVERIFY(file.startsWith("; written by the driver\r\n[Driver]\r\nlines=4\r\n[UserData]\r\nserver=new\r\n"
+                                "installationHint=keep\r\nuserName=\r\n"));
+        QVERIFY(file.endsWith("changed=true\r\n[Other]\r\nx=1\r\n"));
+    }
+
+    void shouldOpenTheFolderOnEverySynchronize()
+    {
+        MessageCapture capture;
+        ConfigurationData data = loaded();
+        QVERIFY(data.synchronize());
+        QVERIFY(data.synchronize());
+        QCOMPARE(capture.matching(QStringLiteral("[Debug] [bool ConfigurationData::synchronize()]:: ")
+                                  + QDir::toNativeSeparators(environment->settingsFolder()))
+                     .size(),
+                 2);
+        QCOMPARE(capture.matching(QStringLiteral("setting access rights success")).size(), 2);
+    }
+
+    void shouldFallBackToVarLibWithoutProgramData()
+    {
+        qunsetenv("ProgramData");
+        QCOMPARE(ConfigurationData().settingsFilePath(),
+                 QStringLiteral("/var/lib/Brenvale Europe GmbH/BrenvaleTAPIDriver.ini"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ConfigurationData)
+#include "tst_configurationdata.moc"

@@ -1,0 +1,12 @@
+#include "configurationdialog.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    ConfigurationDialog dialog;
+    dialog.exec();
+    // Cancel is a regular end too; the dialog's result never becomes the exit code.
+    return 0;
+}

@@ -1,0 +1,233 @@
+// The connector's socket lifecycle, reconnect machinery and message transport.
+
+#include "cticonnector.h"
+
+#include "logger.h"
+
+#include <QMessageLogger>
+#include <QMutexLocker>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QWebSocket>
+
+CTIConnector::CTIConnector(QObject *parent)
+    : QObject(parent)
+    , reconnectTimer(new QTimer(this))
+{
+    connect(reconnectTimer.data(), &QTimer::timeout, this, &CTIConnector::checkReconnect);
+    reconnectTimer->start(reconnectCheckInterval);
+}
+
+// The socket is left alone: the dialog stops the connector before the process ends.
+CTIConnector::~CTIConnector() = default;
+
+CTIConnector *CTIConnector::instance()
+{
+    static CTIConnector connector;
+    return &connector;
+}
+
+void CTIConnector::loadSettings()
+{
+    settings.loadData();
+    Logger::instance().setFileLogging(settings.getLogger());
+}
+
+void CTIConnector::reportStatus(const QString &text)
+{
+    emit clientState(text);
+    loadSettings();
+    settings.setMessage(text);
+    settings.synchronize();
+}
+
+void CTIConnector::login()
+{
+    stop();
+    loadSettings();
+    server = settings.getServer();
+    userName = settings.getUserName();
+    password = settings.getPassword();
+    port = settings.getPort();
+
+    socket = new QWebSocket(QString(), QWebSocketProtocol::Version13);
+    connect(socket, &QWebSocket::pong, this, &CTIConnector::onPong);
+    connect(socket, &QWebSocket::connected, this, &CTIConnector::onSocketConnected);
+    connect(socket, &QWebSocket::textMessageReceived, this, &CTIConnector::onMessage);
+    connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this, SLOT(onSocketError(QAbstractSocket::SocketError)));
+    connect(socket, &QWebSocket::disconnected, this, &CTIConnector::onDisconnect);
+
+    QMessageLogger().debug() << "cti from thread " << QThread::currentThread();
+    const QUrl url(QStringLiteral("ws://") + server + QLatin1Char(':') + QString::number(port) + QStringLiteral("/cti"),
+                   QUrl::TolerantMode);
+    Logger::verbose(QVariant(QStringLiteral("login to: ") + url.toString()), Q_FUNC_INFO);
+    socket->open(url);
+    reportStatus(QStringLiteral("Trying to connect to server ..."));
+    settings.setChanged(false);
+    settings.synchronize();
+}
+
+void CTIConnector::stop()
+{
+    Logger::verbose("onStop", Q_FUNC_INFO);
+    if (!socket)
+        return;
+    stopRequested = true;
+    reportStatus(QStringLiteral("Disconnected from server"));
+    loggedIn = false;
+    socketConnected = false;
+    // Cut the signals first so closing never reaches onDisconnect. Deferred deletion: stop()
+    // may run inside one of the socket's own signals (a receiver of loginFailedSignal that
+    // logs in again from onSocketError).
+    QWebSocket *closing = socket;
+    socket = nullptr;
+    closing->disconnect();
+    // Only an open connection can take the closing handshake.
+    if (closing->state() == QAbstractSocket::ConnectedState)
+        closing->close();
+    else
+        closing->abort();
+    closing->deleteLater();
+}
+
+void CTIConnector::onSocketConnected()
+{
+    Logger::verbose("onSocketConnected", Q_FUNC_INFO);
+    reportStatus(QStringLiteral("Connected to server"));
+    requestProtocolVersion();
+    socketConnected = true;
+    silentReconnectCount = 0;
+}
+
+void CTIConnector::onSocketError(QAbstractSocket::SocketError)
+{
+    Logger::verbose("SOCKET ERROR", Q_FUNC_INFO);
+    reportStatus(QStringLiteral("Error connecting to server"));
+    if (!socketConnected && hasLoggedIn)
+        manageReconnect();
+}
+
+void CTIConnector::onDisconnect()
+{
+    Logger::verbose("onDisconnect", Q_FUNC_INFO);
+    reportStatus(QStringLiteral("Disconnected from server"));
+    loggedIn = false;
+    socketConnected = false;
+    if (hasLoggedIn)
+        manageReconnect();
+}
+
+void CTIConnector::manageReconnect()
+{
+    if (stopRequested) {
+        stopRequested = false;
+        return;
+    }
+    if (silentReconnectCount == 0) {
+        Logger::verbose("SILENT RECONNECT START", Q_FUNC_INFO);
+    } else if (silentReconnectCount < silentReconnectLimit) {
+        Logger::verbose(QVariant(QStringLiteral("WAIT FOR NEXT SILENT: ") + QString::number(silentReconnectCount)),
+                        Q_FUNC_INFO);
+    } else {
+        Logger::verbose("SILENT RECONNECT NO SUCCESS", Q_FUNC_INFO);
+        Logger::verbose("DISCONNECT", Q_FUNC_INFO);
+    }
+    reportReconnectFailure();
+}
+
+void CTIConnector::reportReconnectFailure()
+{
+    reportStatus(QStringLiteral("Couldn't reconnect to server"));
+    emit loginFailedSignal();
+}
+
+void CTIConnector::checkReconnect()
+{
+    QMessageLogger().debug() << "checkReconnect";
+    loadSettings();
+    if (settings.isChanged() || !loggedIn) {
+        QMessageLogger().debug().nospace() << "reconnecting for reason: dataChanged=" << settings.isChanged()
+                                           << " ; loggedIn=" << int(loggedIn);
+        login();
+    }
+}
+
+void CTIConnector::reconnect()
+{
+    Logger::verbose("reconnect", Q_FUNC_INFO);
+    login();
+}
+
+void CTIConnector::silentReconnect()
+{
+    QMessageLogger().debug() << "silent shot";
+    ++silentReconnectCount;
+    Logger::verbose("reconnect", Q_FUNC_INFO);
+    login();
+}
+
+void CTIConnector::sendMessage(CTIMessage &message)
+{
+    if (!socket || !socket->isValid()) {
+        Logger::verbose("websocket not open", Q_FUNC_INFO);
+        return;
+    }
+    socket->sendTextMessage(QString::fromUtf8(message.toJson()));
+    socket->flush();
+    Logger::verbose("sendMessage", Q_FUNC_INFO);
+    printFiltered(message);
+}
+
+void CTIConnector::printFiltered(CTIMessage &message)
+{
+    const QString masked = QStringLiteral("****");
+    if (message.contains(QStringLiteral("pass"))) {
+        message.setValue(QStringLiteral("user"), masked);
+        message.setValue(QStringLiteral("pass"), masked);
+    }
+    if (message.contains(QStringLiteral("token"))) {
+        message.setValue(QStringLiteral("token"), masked);
+        message.setValue(QStringLiteral("user"), masked);
+    }
+    Logger::verbose(QVariant(QString::fromUtf8(message.toJson())), Q_FUNC_INFO);
+}
+
+void CTIConnector::onMessage(QString msg)
+{
+    CTIMessage message(msg.toUtf8());
+    if (message.type() == CTIMessage::Event)
+        handleEvent(message);
+    else if (message.type() == CTIMessage::Response)
+        handleResponse(message);
+}
+
+void CTIConnector::enqueue(const CTIMessage &message)
+{
+    {
+        QMutexLocker lock(&sendQueueMutex);
+        sendQueue.append(message);
+    }
+    QMetaObject::invokeMethod(this, &CTIConnector::checkSendQueue, Qt::QueuedConnection);
+}
+
+void CTIConnector::checkSendQueue()
+{
+    QMutexLocker lock(&sendQueueMutex);
+    while (!sendQueue.isEmpty()) {
+        CTIMessage message = sendQueue.takeFirst();
+        sendMessage(message);
+    }
+}
+
+void CTIConnector::sendPing()
+{
+    QMessageLogger().debug() << "SEND_PING";
+    if (socket)
+        socket->ping(QByteArray());
+}
+
+void CTIConnector::onPong(qulonglong, QByteArray)
+{
+    Logger::verbose("onPong", Q_FUNC_INFO);
+}

@@ -1,0 +1,15 @@
+#include "diagnosticdialog.h"
+
+#include <QApplication>
+#include <QSharedPointer>
+
+int main(int argc, char **argv)
+{
+    QSharedPointer<QApplication> application(new QApplication(argc, argv));
+    {
+        DiagnosticDialog dialog(nullptr);
+        dialog.exec();
+    }
+    application.reset();
+    return 0;
+}

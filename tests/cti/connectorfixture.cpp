@@ -1,0 +1,69 @@
+#include "connectorfixture.h"
+
+#include "configurationdata.h"
+
+#include <QJsonArray>
+#include <QTimer>
+#include <QtTest>
+
+ConnectorFixture::ConnectorFixture(CTIConnector *shared)
+    : environment(shared ? nullptr : std::make_unique<TestEnvironment>())
+    , owned(shared ? nullptr : new CTIConnector)
+    , connector(shared ? shared : owned.get())
+    , states(connector, &CTIConnector::clientState)
+{
+    if (QTimer *timer = connector->findChild<QTimer *>())
+        timer->stop();
+    QVERIFY(server.listen());
+    storeSettings(QStringLiteral("demo"), QStringLiteral("demo"));
+}
+
+void ConnectorFixture::storeSettings(const QString &user, const QString &password, int port)
+{
+    ConfigurationData settings;
+    settings.loadData();
+    settings.setServer(QStringLiteral("127.0.0.1"));
+    settings.setPort(port < 0 ? server.port() : port);
+    settings.setUserName(user);
+    settings.setPassword(password);
+    settings.setChanged(false);
+    QVERIFY(settings.synchronize());
+}
+
+bool ConnectorFixture::login()
+{
+    connector->login();
+    return waitForStatus(QStringLiteral("Logged in"));
+}
+
+bool ConnectorFixture::waitForStatus(const QString &text, int timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    while (!statuses().contains(text)) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+QStringList ConnectorFixture::statuses() const
+{
+    QStringList texts;
+    for (const QList<QVariant> &arguments : states)
+        texts.append(arguments.first().toString());
+    return texts;
+}
+
+void ConnectorFixture::checkReconnect()
+{
+    QVERIFY(QMetaObject::invokeMethod(connector, "checkReconnect"));
+}
+
+QList<QJsonObject> ConnectorFixture::sent(const QString &name) const
+{
+    QList<QJsonObject> data;
+    for (const QJsonObject &frame : server.received(name))
+        data.append(frame.value(QLatin1String("data")).toObject());
+    return data;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "cticonnector.h"
+#include "demoserver.h"
+#include "testenvironment.h"
+
+#include <QSignalSpy>
+
+#include <memory>
+
+
+// A client with its own settings file, pointed at a demo server on a free port of 127.0.0.1.
+// The reconnect timer is stopped: tests drive checkReconnect themselves.
+class ConnectorFixture
+{
+public:
+    // Without a connector of its own the fixture builds a fresh one with its own settings
+    // folder; a shared connector keeps the folder it was created with.
+    explicit ConnectorFixture(CTIConnector *shared = nullptr);
+
+    void storeSettings(const QString &user, const QString &password, int port = -1);
+    // Logs in and waits for "Logged in".
+    bool login();
+    bool waitForStatus(const QString &text, int timeout = 5000);
+    QStringList statuses() const;
+    void checkReconnect();
+    // The data of every command of that name the server received.
+    QList<QJsonObject> sent(const QString &name) const;
+
+    std::unique_ptr<TestEnvironment> environment;
+    DemoServer server;
+    std::unique_ptr<CTIConnector> owned;
+    CTIConnector *connector;
+    QSignalSpy states;
+};

@@ -36,6 +36,8 @@ void CTIConnector::loadSettings()
 
 void CTIConnector::reportStatus(const QString &text)
 {
+    // Also in the log, so the log file tells the history that the dialog only shows the end of.
+    Logger::verbose(QVariant(QStringLiteral("status: ") + text), Q_FUNC_INFO);
     emit clientState(text);
     loadSettings();
     settings.setMessage(text);

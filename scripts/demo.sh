@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs diagnostic-tool against the demo server, with settings in a demo program-data folder
+# inside the build tree (never the real one). Prints each status text the tool stores.
+# Without a display the tool runs offscreen and the demo ends once it has logged in.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh >/dev/null
+build=${BUILD_DIR:-build}
+demo="$PWD/$build/demo"
+rm -rf "$demo"
+export ProgramData="$demo/ProgramData"
+settings="$ProgramData/Brenvale Europe GmbH/BrenvaleTAPIDriver.ini"
+mkdir -p "$(dirname "$settings")"
+
+"$build/tools/cti-demo-server/cti-demo-server" --port 0 >"$demo/server.log" 2>&1 &
+server=$!
+tool=""
+trap 'kill $server ${tool:+$tool} 2>/dev/null || true' EXIT
+
+port=""
+for _ in $(seq 100); do
+    port=$(sed -n 's|^Listening on ws://127.0.0.1:\([0-9]*\)/cti.*|\1|p' "$demo/server.log")
+    [ -n "$port" ] && break
+    sleep 0.1
+done
+[ -n "$port" ] || { cat "$demo/server.log"; echo "The demo server did not start." >&2; exit 1; }
+
+printf '[UserData]\r\nserver=127.0.0.1\r\nuserName=demo\r\npassword=%s\r\nport=%s\r\n' \
+    "$(printf demo | base64)" "$port" >"$settings"
+echo "Demo server: ws://127.0.0.1:$port/cti (log: $demo/server.log)"
+echo "Settings:    $settings"
+
+offscreen=""
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    offscreen=yes
+    export QT_QPA_PLATFORM=offscreen
+    echo "No display: the tool runs offscreen and connects by itself within 10 seconds."
+else
+    echo "Press \"Testverbindung\" (or wait 10 seconds); close the dialog to end the demo."
+fi
+echo "Tool log:    $demo/diagnostic-tool.log"
+
+"$build/src/apps/diagnostic/diagnostic-tool" 2>"$demo/diagnostic-tool.log" &
+tool=$!
+
+# Every status report is also a log line: "... [Verbose] [...]:: status: Logged in".
+deadline=$((SECONDS + 30))
+shown=0
+while kill -0 "$tool" 2>/dev/null; do
+    mapfile -t statuses < <(sed -n 's/.*\]:: status: \(.*\)"$/\1/p' "$demo/diagnostic-tool.log")
+    for ((i = shown; i < ${#statuses[@]}; i++)); do echo "Status: ${statuses[i]}"; done
+    shown=${#statuses[@]}
+    if [ -n "$offscreen" ]; then
+        [ "$shown" -gt 0 ] && [ "${statuses[shown - 1]}" = "Logged in" ] && break
+        [ $SECONDS -ge $deadline ] && { echo "No login within 30 seconds." >&2; exit 1; }
+    fi
+    sleep 0.1
+done

@@ -1,4 +1,5 @@
 #include "configurationdata.h"
+#include "inifile.h"
 #include "installationregistry.h"
 #include "messagecapture.h"
 #include "testenvironment.h"
@@ -272,6 +273,64 @@ private slots:
         QVERIFY(file.startsWith("; written by the driver\r\n[Driver]\r\nlines=4\r\n[UserData]\r\nserver=new\r\n"
                                 "installationHint=keep\r\nuserName=\r\n"));
         QVERIFY(file.endsWith("changed=true\r\n[Other]\r\nx=1\r\n"));
+    }
+
+    void shouldSurviveDamagedFilesAndKeepForeignContent_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("foreign");
+        QTest::addColumn<QString>("server");
+        QByteArray binary(4096, '\0');
+        for (int i = 0; i < binary.size(); ++i)
+            binary[i] = char((i * 7919) % 251);
+        const QByteArray huge = QByteArray("; filler line\r\n").repeated(400000) + "[UserData]\r\nserver=far\r\n";
+        QTest::newRow("empty") << QByteArray() << QByteArray() << QString();
+        QTest::newRow("binary") << binary << binary.left(100) << QString();
+        QTest::newRow("several megabytes") << huge << huge.left(huge.size() - 30) << "far";
+        QTest::newRow("duplicates") << QByteArray("[UserData]\r\nserver=one\r\nserver=two\r\n[Other]\r\nk=v\r\n[UserData]\r\nserver=three\r\n")
+                                    << QByteArray("[Other]\r\nk=v\r\n[UserData]\r\nserver=three\r\n") << "one";
+        QTest::newRow("LF line ends") << QByteArray("[Other]\nk=v\n[UserData]\nserver=lf\n") << QByteArray("[Other]\nk=v\n") << "lf";
+        QTest::newRow("CR line ends") << QByteArray("[UserData]\rserver=cr\r[Other]\rk=v\r") << QByteArray("[Other]\rk=v\r") << "cr";
+        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf[UserData]\r\nserver=bom\r\n") << QByteArray("\xef\xbb\xbf[UserData]\r\n") << "bom";
+    }
+
+    void shouldSurviveDamagedFilesAndKeepForeignContent()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, foreign);
+        QFETCH(QString, server);
+        environment->writeSettingsFile(content);
+        ConfigurationData data = loaded();
+        QCOMPARE(data.getServer(), server);
+        data.setServer(QStringLiteral("new"));
+        data.setPassword(QStringLiteral("pw"));
+        QVERIFY(data.synchronize());
+
+        const ConfigurationData back = loaded();
+        QCOMPARE(back.getServer(), QStringLiteral("new"));
+        QCOMPARE(back.getPassword(), QStringLiteral("pw"));
+        QCOMPARE(back.getPort(), 28888);
+        QVERIFY(environment->readSettingsFile().contains(foreign));
+    }
+
+    void shouldTreatAReadOnlyFileAsEveryonesToWrite()
+    {
+        const QByteArray content = settingsText({{"server", "locked"}, {"userName", "anna"}});
+        environment->writeSettingsFile(content);
+        QFile::setPermissions(environment->settingsFilePath(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
+
+        IniFile file(environment->settingsFilePath());
+        file.setSection(QStringLiteral("UserData"));
+        QVERIFY(!file.setValue(QStringLiteral("server"), QStringLiteral("new")));
+        QCOMPARE(environment->readSettingsFile(), content);
+        QCOMPARE(file.value(QStringLiteral("server"), QVariant()).toString(), QStringLiteral("locked"));
+
+        // The store opens the folder and its files to everyone before it writes.
+        ConfigurationData data = loaded();
+        data.setServer(QStringLiteral("new"));
+        QVERIFY(data.synchronize());
+        QCOMPARE(loaded().getServer(), QStringLiteral("new"));
+        QCOMPARE(loaded().getUserName(), QStringLiteral("anna"));
     }
 
     void shouldOpenTheFolderOnEverySynchronize()

@@ -1,4 +1,5 @@
 #include "configurationdialog.h"
+#include "terminationwatcher.h"
 
 #include <QApplication>
 
@@ -6,6 +7,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     ConfigurationDialog dialog;
+    new TerminationWatcher(&dialog);
     dialog.exec();
     // Cancel is a regular end too; the dialog's result never becomes the exit code.
     return 0;

@@ -1,4 +1,5 @@
 #include "diagnosticdialog.h"
+#include "terminationwatcher.h"
 
 #include <QApplication>
 #include <QSharedPointer>
@@ -8,6 +9,7 @@ int main(int argc, char **argv)
     QSharedPointer<QApplication> application(new QApplication(argc, argv));
     {
         DiagnosticDialog dialog(nullptr);
+        new TerminationWatcher(&dialog);
         dialog.exec();
     }
     application.reset();

@@ -3,14 +3,13 @@
 #include <windows.h>
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include <cstdio>
 #include <string>
 
 static int passed = 0;
 static int failed = 0;
-static PSID everyone = nullptr;
+static SID everyone = {SID_REVISION, 1, SECURITY_WORLD_SID_AUTHORITY, {SECURITY_WORLD_RID}};
 
 static void check(bool ok, const char *what)
 {
@@ -18,94 +17,69 @@ static void check(bool ok, const char *what)
     ++(ok ? passed : failed);
 }
 
-// Generic rights are mapped, as Windows may store GENERIC_ALL as given or already mapped.
-static ACCESS_MASK allowedToEveryone(const ACE_HEADER *ace)
+// A path's access list and what its entries give Everyone.
+struct Access
 {
-    const auto *allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE *>(ace);
-    if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE || !EqualSid(const_cast<DWORD *>(&allowed->SidStart), everyone))
-        return 0;
-    GENERIC_MAPPING fileMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
-    ACCESS_MASK mask = allowed->Mask;
-    MapGenericMask(&mask, &fileMapping);
-    return mask;
-}
+    std::string list; // the raw bytes, for comparing
+    ACCESS_MASK onItself = 0;
+    int explicitEntries = 0;
+    int explicitFullInheritable = 0; // Everyone, full access, object and container inherit
+    int inheritedEntries = 0;
+    int inheritedFull = 0;
 
-template <typename Visit> static void forEachAce(const std::string &path, Visit visit)
+    bool everyoneMay(ACCESS_MASK rights) const { return (onItself & rights) == rights; }
+    bool oneExplicitEntryForEveryone() const { return explicitEntries == 1 && explicitFullInheritable == 1; }
+};
+
+static Access accessOf(const std::string &path)
 {
+    Access access;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &sd) != ERROR_SUCCESS)
-        return;
+    GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd);
+    GENERIC_MAPPING fileMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
     for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
-        void *ace = nullptr;
-        if (GetAce(dacl, i, &ace))
-            visit(static_cast<const ACE_HEADER *>(ace));
+        ACCESS_ALLOWED_ACE *ace = nullptr;
+        GetAce(dacl, i, reinterpret_cast<void **>(&ace));
+        const bool inherited = ace->Header.AceFlags & INHERITED_ACE;
+        const bool forEveryone = ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && EqualSid(&ace->SidStart, &everyone);
+        // Generic rights are mapped, as Windows may store GENERIC_ALL as given or already mapped.
+        ACCESS_MASK mask = forEveryone ? ace->Mask : 0;
+        MapGenericMask(&mask, &fileMapping);
+        access.onItself |= (ace->Header.AceFlags & INHERIT_ONLY_ACE) ? 0 : mask;
+        access.explicitEntries += !inherited;
+        access.inheritedEntries += inherited;
+        access.inheritedFull += inherited && mask == FILE_ALL_ACCESS;
+        access.explicitFullInheritable += !inherited && mask == FILE_ALL_ACCESS
+            && (ace->Header.AceFlags & VALID_INHERIT_FLAGS) == (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
     }
+    access.list.assign(reinterpret_cast<const char *>(dacl), dacl ? dacl->AclSize : 0);
     LocalFree(sd);
-}
-
-static ACCESS_MASK everyoneMayOnItself(const std::string &path)
-{
-    ACCESS_MASK rights = 0;
-    forEachAce(path, [&](const ACE_HEADER *ace) {
-        if (!(ace->AceFlags & INHERIT_ONLY_ACE))
-            rights |= allowedToEveryone(ace);
-    });
-    return rights;
-}
-
-static bool hasOneExplicitInheritableEntryForEveryone(const std::string &folder)
-{
-    int explicitEntries = 0;
-    bool inheritable = false;
-    const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-    forEachAce(folder, [&](const ACE_HEADER *ace) {
-        if (ace->AceFlags & INHERITED_ACE)
-            return;
-        ++explicitEntries;
-        inheritable = allowedToEveryone(ace) == FILE_ALL_ACCESS
-            && (ace->AceFlags & (inherit | INHERIT_ONLY_ACE)) == inherit;
-    });
-    return explicitEntries == 1 && inheritable;
-}
-
-static std::string daclText(const std::string &path)
-{
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    char *text = nullptr;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                              nullptr, &sd) == ERROR_SUCCESS)
-        ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                             nullptr);
-    const std::string result = text ? text : "";
-    LocalFree(text);
-    LocalFree(sd);
-    return result;
+    return access;
 }
 
 int main()
 {
-    ConvertStringSidToSidA("S-1-1-0", &everyone);
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    // A folder of its own; process ids repeat under Wine, so the first free name is taken.
-    std::string base;
-    unsigned n = GetCurrentProcessId();
-    do
-        base = std::string(temp) + "grantfullaccess-" + std::to_string(n++);
-    while (!CreateDirectoryA(base.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
-    const std::string folder = base + "\\settings";
+    // A new folder of its own; process ids repeat under Wine, so a name in use gets longer.
+    std::string folder = std::string(temp) + "grantfullaccess-" + std::to_string(GetCurrentProcessId());
+    while (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS)
+        folder += '-';
     const std::string file = folder + "\\BrenvaleTAPIDriver.ini";
-    const std::string missing = base + "\\missing";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    const ACCESS_MASK readWriteDelete =
-        FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE | FILE_DELETE_CHILD;
 
-    check((everyoneMayOnItself(folder) & FILE_GENERIC_WRITE) != FILE_GENERIC_WRITE,
-          "before the call Everyone may not write in a new folder");
+    // The file does not exist yet and the folder is untouched: a grant that fell back to the
+    // folder would change its list.
+    const std::string before = accessOf(folder).list;
+    check(grantEveryoneFullAccess(file.c_str()), "returns true for a missing path");
+    check(GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES && !before.empty()
+              && accessOf(folder).list == before,
+          "a missing path is not created and its parent's access list is unchanged");
+
+    check(!accessOf(folder).everyoneMay(FILE_GENERIC_WRITE), "before the call Everyone may not write in a new folder");
     check(grantEveryoneFullAccess(folder.c_str()), "returns true for an existing folder");
-    check((everyoneMayOnItself(folder) & readWriteDelete) == readWriteDelete,
+    check(accessOf(folder).everyoneMay(FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE
+                                       | FILE_DELETE_CHILD),
           "Everyone may read, write, traverse and delete in the folder");
 
     // Wine keeps no access lists on files: it turns a list into Unix mode bits and reports one
@@ -116,32 +90,18 @@ int main()
         std::printf("SKIP: one explicit inheritable entry, also after three calls; inherited entries kept; "
                     "a new file inherits it (Wine keeps no access lists)\n");
     } else {
-        check(hasOneExplicitInheritableEntryForEveryone(folder),
+        check(accessOf(folder).oneExplicitEntryForEveryone(),
               "one explicit entry: Everyone, allowed, full access, object and container inherit");
-        bool inheritsFromParent = false;
-        forEachAce(folder, [&](const ACE_HEADER *ace) { inheritsFromParent |= (ace->AceFlags & INHERITED_ACE) != 0; });
-        check(inheritsFromParent, "the folder keeps the entries it inherits from its parent");
+        check(accessOf(folder).inheritedEntries > 0, "the folder keeps the entries it inherits from its parent");
         grantEveryoneFullAccess(folder.c_str());
         grantEveryoneFullAccess(folder.c_str());
-        check(hasOneExplicitInheritableEntryForEveryone(folder), "three calls still leave one explicit entry");
-
+        check(accessOf(folder).oneExplicitEntryForEveryone(), "three calls still leave one explicit entry");
         CloseHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        bool inherited = false;
-        forEachAce(file, [&](const ACE_HEADER *ace) {
-            inherited |= (ace->AceFlags & INHERITED_ACE) && allowedToEveryone(ace) == FILE_ALL_ACCESS;
-        });
-        check(inherited, "a file created afterwards inherits full access for Everyone");
+        check(accessOf(file).inheritedFull > 0, "a file created afterwards inherits full access for Everyone");
     }
-
-    const std::string before = daclText(base);
-    check(grantEveryoneFullAccess(missing.c_str()), "returns true for a missing path");
-    check(GetFileAttributesA(missing.c_str()) == INVALID_FILE_ATTRIBUTES && !before.empty() && daclText(base) == before,
-          "a missing path is not created and its parent's access list is unchanged");
 
     DeleteFileA(file.c_str());
     RemoveDirectoryA(folder.c_str());
-    RemoveDirectoryA(base.c_str());
-    LocalFree(everyone);
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

@@ -110,6 +110,12 @@ private slots:
         QCOMPARE(environment->storedValue(QStringLiteral("password")).toUtf8(), text.toUtf8().toBase64());
     }
 
+    void shouldKeepAPasswordWithANulCharacter()
+    {
+        environment->writeSettingsFile(settingsText({{"password", QByteArray("a\0b", 3).toBase64()}}));
+        QCOMPARE(loaded().getPassword(), QString::fromUtf8("a\0b", 3));
+    }
+
     void shouldReadTextOfOtherProgramsInTheLocalCodePage()
     {
         QTextCodec *const previous = QTextCodec::codecForLocale();

@@ -5,6 +5,8 @@
 #include "cticonnectorresponsehandler.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QSet>
 #include <QThreadPool>
 
 namespace {
@@ -12,11 +14,45 @@ namespace {
 // A line whose call started longer ago than this (or in the future) is not open any more.
 constexpr quint64 maxLineAgeSeconds = 8 * 60 * 60;
 
+// Payload objects are walked as parsed: converting a whole page to one QVariantMap first would
+// build every entry's map twice.
+QJsonObject objectOf(const CTIMessage &message, const QString &key)
+{
+    return message.jsonValue(key).toObject();
+}
+
+// The attribute maps of one response's entries, whose keys share their text: a page of 10,000
+// addresses would otherwise hold 10,000 copies of every key.
+class EntryFields
+{
+public:
+    // What QJsonObject::toVariantMap() gives, value for value.
+    QVariantMap of(const QJsonValue &entry)
+    {
+        const QJsonObject object = entry.toObject();
+        QVariantMap fields;
+        for (auto it = object.constBegin(); it != object.constEnd(); ++it)
+            fields.insert(fields.cend(), shared(it.key()), it.value().toVariant());
+        return fields;
+    }
+
+private:
+    QString shared(const QString &key)
+    {
+        auto found = keys.constFind(key);
+        if (found == keys.cend())
+            found = keys.insert(key);
+        return *found;
+    }
+
+    QSet<QString> keys;
+};
+
 template <class Record>
-Record *recordFrom(const QVariant &entry)
+Record *recordFrom(const QVariantMap &fields)
 {
     auto *record = new Record;
-    record->setAttributes(entry.toMap());
+    record->setAttributes(fields);
     return record;
 }
 
@@ -24,17 +60,19 @@ Record *recordFrom(const QVariant &entry)
 
 void CTIConnector::handleResponse_tapiGetUsers(CTIMessage &message)
 {
-    const QVariantList users = message.value(QStringLiteral("users")).toList();
-    for (const QVariant &entry : users)
-        tapiUsers.append(QSharedPointer<TapiUser>(recordFrom<TapiUser>(entry)));
+    const QJsonArray users = message.jsonValue(QStringLiteral("users")).toArray();
+    EntryFields fields;
+    for (const QJsonValue &entry : users)
+        tapiUsers.append(QSharedPointer<TapiUser>(recordFrom<TapiUser>(fields.of(entry))));
     emit loginSuccessSignal();
 }
 
 void CTIConnector::handleResponse_requestLineStatus(CTIMessage &message)
 {
-    const QVariantMap lineData = message.value(QStringLiteral("lines")).toMap();
-    for (const QVariant &entry : lineData) {
-        Line *line = Line::fromLineData(entry.toMap());
+    const QJsonObject lineData = objectOf(message, QStringLiteral("lines"));
+    EntryFields fields;
+    for (const QJsonValue &entry : lineData) {
+        Line *line = Line::fromLineData(fields.of(entry));
         const qint64 age = line->timestamp().secsTo(QDateTime::currentDateTime());
         if (quint64(age) <= maxLineAgeSeconds) {
             lines.insert(line->callId(), line);
@@ -52,9 +90,10 @@ void CTIConnector::handleResponse_requestUCItems(CTIMessage &message)
 
 void CTIConnector::handleResponse_getAddressbooks(CTIMessage &message)
 {
-    const QVariantMap books = message.value(QStringLiteral("books")).toMap();
+    const QJsonObject books = objectOf(message, QStringLiteral("books"));
+    EntryFields fields;
     for (auto it = books.constBegin(); it != books.constEnd(); ++it) {
-        auto *book = recordFrom<Addressbook>(it.value());
+        auto *book = recordFrom<Addressbook>(fields.of(it.value()));
         book->setId(it.key());
         emit addressBookAdded(book);
     }
@@ -67,11 +106,12 @@ void CTIConnector::handleResponse_getAddresses(CTIMessage &message)
 
 void CTIConnector::emitAddressPage(CTIMessage &message, bool fromOtherThread)
 {
-    const QVariantMap addresses = message.value(QStringLiteral("addresses")).toMap();
+    const QJsonObject addresses = objectOf(message, QStringLiteral("addresses"));
     const int limit = message.value(QStringLiteral("limit")).toInt();
     const int offset = message.value(QStringLiteral("offset")).toInt();
+    EntryFields fields;
     for (auto it = addresses.constBegin(); it != addresses.constEnd(); ++it) {
-        auto *address = recordFrom<Addresses>(it.value());
+        auto *address = recordFrom<Addresses>(fields.of(it.value()));
         address->setId(it.key());
         if (fromOtherThread)
             address->moveToThread(thread());
@@ -128,11 +168,12 @@ void CTIConnector::handleResponse_getContactTypes(CTIMessage &message)
 
 void CTIConnector::handleResponse_requestJabberBuddies(CTIMessage &message)
 {
-    const QVariantMap groups = message.value(QStringLiteral("groups")).toMap();
-    for (const QVariant &group : groups) {
-        const QVariantMap users = group.toMap().value(QStringLiteral("users")).toMap();
-        for (const QVariant &entry : users) {
-            auto *buddy = recordFrom<User>(entry);
+    const QJsonObject groups = objectOf(message, QStringLiteral("groups"));
+    EntryFields fields;
+    for (const QJsonValue &group : groups) {
+        const QJsonObject users = group.toObject().value(QStringLiteral("users")).toObject();
+        for (const QJsonValue &entry : users) {
+            auto *buddy = recordFrom<User>(fields.of(entry));
             if (jabberBuddies.contains(buddy->id())) {
                 // Already known from another group: announced, not stored.
                 emit jabberBuddyChanged(buddy);
@@ -147,24 +188,25 @@ void CTIConnector::handleResponse_requestJabberBuddies(CTIMessage &message)
 void CTIConnector::handleResponse_requestPhoneConfig(CTIMessage &message)
 {
     ctiAnswerSupported = message.value(QStringLiteral("ctiAnswerSupported")).toBool();
+    EntryFields fields;
 
-    const QVariantMap presets = message.value(QStringLiteral("callForwardPresets")).toMap();
-    for (const QVariant &entry : presets)
-        emit forwardPresetAdded(recordFrom<ForwardPreset>(entry));
+    const QJsonObject presets = objectOf(message, QStringLiteral("callForwardPresets"));
+    for (const QJsonValue &entry : presets)
+        emit forwardPresetAdded(recordFrom<ForwardPreset>(fields.of(entry)));
 
     emit activeForwardPresetChanged(message.value(QStringLiteral("activeForwardPreset")).toString());
     emit dialPrefixChanged(message.value(QStringLiteral("dialprefix")).toString());
 
-    const QVariantMap phoneData = message.value(QStringLiteral("phones")).toMap();
-    for (const QVariant &entry : phoneData) {
-        auto *phone = recordFrom<Phone>(entry);
+    const QJsonObject phoneData = objectOf(message, QStringLiteral("phones"));
+    for (const QJsonValue &entry : phoneData) {
+        auto *phone = recordFrom<Phone>(fields.of(entry));
         phones.insert(phone->id(), phone);
         emit phoneAdded(phone);
     }
 
-    const QVariantMap queueData = message.value(QStringLiteral("queues")).toMap();
-    for (const QVariant &entry : queueData) {
-        auto *queue = recordFrom<Queue>(entry);
+    const QJsonObject queueData = objectOf(message, QStringLiteral("queues"));
+    for (const QJsonValue &entry : queueData) {
+        auto *queue = recordFrom<Queue>(fields.of(entry));
         queues.insert(queue->id(), queue);
         emit queueAdded(queue);
     }

@@ -25,6 +25,9 @@ public:
     QVariantMap data() const { return payload.toVariantMap(); }
     // Invalid for a missing key.
     QVariant value(const QString &key) const;
+    // The member as it was parsed, for readers that walk a large object without converting
+    // all of it first; undefined for a missing key.
+    QJsonValue jsonValue(const QString &key) const { return payload.value(key); }
     bool contains(const QString &key) const { return payload.contains(key); }
 
     void setValue(const QString &key, const QString &value);

@@ -76,12 +76,26 @@ QString Logger::cleanSignature(QString signature)
 QString Logger::formatLine(int level, const QString &sourceTag, const QString &message,
                            const QString &signature, const QDateTime &time)
 {
-    // Concatenated, not QString::arg(): fields must appear verbatim even when they hold "%1".
-    QString line = time.toString(QStringLiteral("dd.MM.yyyy, hh:mm:ss:zzz"));
-    line += QStringLiteral(" [") + sourceTag + QStringLiteral("] [") + levelName(level) + QLatin1Char(']');
-    if (!signature.isEmpty())
-        line += QStringLiteral(" [") + cleanSignature(signature) + QLatin1Char(']');
-    line += QStringLiteral(":: ") + message;
+    // Appended, not QString::arg(): fields must appear verbatim even when they hold "%1". The
+    // message may be megabytes of JSON, so it is copied once, into a line of the final size.
+    const QString stamp = time.toString(QStringLiteral("dd.MM.yyyy, hh:mm:ss:zzz"));
+    const QString word = levelName(level);
+    const QString context = signature.isEmpty() ? QString() : cleanSignature(signature);
+    QString line;
+    line.reserve(stamp.size() + sourceTag.size() + word.size() + context.size() + message.size() + 12);
+    line += stamp;
+    line += QLatin1String(" [");
+    line += sourceTag;
+    line += QLatin1String("] [");
+    line += word;
+    line += QLatin1Char(']');
+    if (!signature.isEmpty()) {
+        line += QLatin1String(" [");
+        line += context;
+        line += QLatin1Char(']');
+    }
+    line += QLatin1String(":: ");
+    line += message;
     return line;
 }
 

@@ -1,5 +1,7 @@
 #include "modelsubclass.h"
 
+#include <QMetaMethod>
+
 ModelSubclass::ModelSubclass(const QString &typeName)
     : m_typeName(typeName)
     , m_context(QStringLiteral("default"))
@@ -38,6 +40,17 @@ void ModelSubclass::setContext(const QString &text)
 
 void ModelSubclass::setAttributes(const QVariantMap &map)
 {
+    // A fresh record that nobody listens to takes the map itself (shared, not copied): every key
+    // would be new, and its changed() would reach no one. This skips setAttribute(), which no
+    // record type overrides.
+    static const QMetaMethod changedSignal = QMetaMethod::fromSignal(&ModelSubclass::changed);
+    if (m_attributes.isEmpty() && !isSignalConnected(changedSignal)) {
+        m_attributes = map;
+        const auto id = map.constFind(QStringLiteral("id"));
+        if (id != map.cend())
+            m_id = id.value().toString();
+        return;
+    }
     // A shallow copy: a receiver of changed() may alter the caller's map while we walk it.
     const QVariantMap values = map;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {

@@ -128,6 +128,24 @@ private slots:
         }
     }
 
+    void shouldKeepTheServersValueTypesInRecords()
+    {
+        ConnectorFixture fixture;
+        QVERIFY(fixture.login());
+        QSignalSpy added(fixture.connector, &CTIConnector::addressAdded);
+        const QJsonObject entry{{QStringLiteral("name"), QStringLiteral("Amalie")}, {QStringLiteral("floor"), 3},
+                                {QStringLiteral("vip"), true}, {QStringLiteral("fax"), QJsonValue::Null},
+                                {QStringLiteral("tags"), QJsonArray{QStringLiteral("a"), 1}},
+                                {QStringLiteral("home"), QJsonObject{{QStringLiteral("city"), QStringLiteral("Köln")}}}};
+        fixture.server.setAnswering(false);
+        fixture.server.sendResponse(QStringLiteral("getAddresses"),
+                                    {{QStringLiteral("addresses"), QJsonObject{{QStringLiteral("a1"), entry}, {QStringLiteral("a2"), entry}}},
+                                     {QStringLiteral("limit"), 10}});
+        QTRY_COMPARE(added.count(), 2);
+        for (Addresses *address : records<Addresses>(added))
+            QCOMPARE(address->attributes(), entry.toVariantMap());
+    }
+
     void shouldAddABuddyOnceAndReportItsSecondGroupAsChange()
     {
         ConnectorFixture fixture;

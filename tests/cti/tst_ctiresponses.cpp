@@ -113,7 +113,12 @@ private slots:
         fixture.server.sendResponse(QStringLiteral("getAddresses"),
                                     {{QStringLiteral("addresses"), addresses}, {QStringLiteral("limit"), limit},
                                      {QStringLiteral("offset"), 3}, {QStringLiteral("bookid"), bookId}});
-        fixture.connector->requestLineStatus(); // a marker behind any follow-up
+        // Responses are handled in order and a follow-up is written inside the handler: once the
+        // next response is handled, a command sent now travels behind any follow-up.
+        QSignalSpy handled(fixture.connector, &CTIConnector::contactTypesAvailable);
+        fixture.server.sendResponse(QStringLiteral("getContactTypes"), {});
+        QVERIFY(handled.wait(2000));
+        fixture.connector->requestLineStatus();
         QTRY_COMPARE(fixture.sent(QStringLiteral("requestLineStatus")).size(), 1);
         QCOMPARE(added.count(), members);
         if (members > 0) {
@@ -247,13 +252,17 @@ private slots:
     {
         ConnectorFixture fixture(CTIConnector::instance());
         QVERIFY(fixture.login());
+        // Filled on the pool thread: read only after waitForDone(), counted through an atomic.
         QList<QThread *> emitters;
         QList<UCItem *> items;
-        connect(fixture.connector, &CTIConnector::ucItemAdded, fixture.connector,
-                [&](UCItem *item) { emitters.append(QThread::currentThread()); items.append(item); }, Qt::DirectConnection);
-        QSignalSpy queued(fixture.connector, &CTIConnector::ucItemAdded);
+        QAtomicInt announced;
+        connect(fixture.connector, &CTIConnector::ucItemAdded, fixture.connector, [&](UCItem *item) {
+            emitters.append(QThread::currentThread());
+            items.append(item);
+            announced.fetchAndAddRelease(1);
+        }, Qt::DirectConnection);
         fixture.connector->requestUCItems();
-        QTRY_COMPARE(queued.count(), 4);
+        QTRY_COMPARE(announced.loadAcquire(), 4);
         QThreadPool::globalInstance()->waitForDone();
         for (int i = 0; i < items.size(); ++i) {
             QVERIFY(emitters.at(i) != fixture.connector->thread());
@@ -272,8 +281,9 @@ private slots:
         CTIMessage page(QByteArray(R"({"type":"response","name":"getAddresses","data":{
             "bookid":"pool","limit":2,"offset":0,"addresses":{"x1":{},"x2":{}}}})"));
         QThreadPool::globalInstance()->start(new CTIConnectorResponseHandler(page));
-        QTRY_VERIFY(added.count() >= 2);
         QTRY_COMPARE(fixture.sent(QStringLiteral("getAddresses")).size(), 2);
+        QThreadPool::globalInstance()->waitForDone(); // the spy was filled on the pool thread too
+        QVERIFY(added.count() >= 2);
         QCOMPARE(fixture.sent(QStringLiteral("getAddresses")).first().value(QLatin1String("offset")).toInt(), 3);
         QCOMPARE(records<Addresses>(added).first()->thread(), fixture.connector->thread());
         fixture.connector->stop();

@@ -20,7 +20,7 @@ thread)
     # load it in place of their own.
     scripts/build-tsan-qtcore.sh
     qtcore=$PWD/build-tsan-qt/build/lib
-    suites='logger|line|model|modelsubclass|cticonnector|ctiresponses|ctifaults'
+    suites='logger|modelsubclass|cticonnector|ctiresponses|ctifaults'
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
     # LD_LIBRARY_PATH is for the suites only: Debian's moc and rcc, run by the build, are not
     # built with TSan and cannot load that QtCore.

@@ -47,7 +47,13 @@ private slots:
         QSignalSpy success(fixture.connector, &CTIConnector::loginSuccessSignal);
         fixture.storeSettings(QStringLiteral("anna"), QStringLiteral("pässwort"));
         fixture.server.setCredentials(QStringLiteral("anna"), QStringLiteral("pässwort"));
+        MessageCapture capture;
         QVERIFY(fixture.login());
+        // The log masks the credentials; the wire carries them (below).
+        const QString log = capture.messages().join(QLatin1Char('\n'));
+        QVERIFY(log.contains(QStringLiteral("\\\"pass\\\": \\\"****\\\"")));
+        QVERIFY(log.contains(QStringLiteral("\\\"user\\\": \\\"****\\\"")));
+        QVERIFY(!log.contains(QStringLiteral("anna")));
 
         QCOMPARE(fixture.statuses(), (QStringList{trying, connected, loggedIn}));
         QCOMPARE(success.count(), 1);
@@ -227,21 +233,9 @@ private slots:
         QTRY_COMPARE(dropped.server.clientCount(), 1);
     }
 
-    void shouldMaskCredentialsInTheLogOnly()
+    void shouldMaskTokensAndUsersOnlyBesideCredentials()
     {
         ConnectorFixture fixture;
-        fixture.storeSettings(QStringLiteral("anna"), QStringLiteral("Geheim-4711"));
-        fixture.server.setCredentials(QStringLiteral("anna"), QStringLiteral("Geheim-4711"));
-        MessageCapture capture;
-        QVERIFY(fixture.login());
-        const QString log = capture.messages().join(QLatin1Char('\n'));
-        QVERIFY(log.contains(QStringLiteral("\\\"pass\\\": \\\"****\\\"")));
-        QVERIFY(log.contains(QStringLiteral("\\\"user\\\": \\\"****\\\"")));
-        QVERIFY(!log.contains(QStringLiteral("Geheim-4711")));
-        QVERIFY(!log.contains(QStringLiteral("anna")));
-        QCOMPARE(fixture.sent(QStringLiteral("login")).first().value(QLatin1String("pass")).toString(),
-                 QStringLiteral("Geheim-4711"));
-
         CTIMessage token(QStringLiteral("tapimultiuserlogin"));
         token.setValue(QStringLiteral("user"), QStringLiteral("anna"));
         token.setValue(QStringLiteral("token"), QStringLiteral("T0K3N"));

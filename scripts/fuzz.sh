@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz/ (or $BUILD_DIR) and runs both at once,
-# each for the given number of seconds (default 600), seeded from tests/fuzz/corpus/.
+# each for the given number of seconds (default 600), seeded from tools/fuzz/corpus/.
 # What they learn stays in the build folder; the exit status is non-zero when one of them crashed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,8 +26,8 @@ run() {
     local name=$1 max_len=$2
     shift 2
     mkdir -p "$out/corpus/$name" "$out/artifacts/$name"
-    "$build/tests/fuzz/fuzz_$name" "$out/corpus/$name" "$root/tests/fuzz/corpus/$name" \
-        -dict="$root/tests/fuzz/$name.dict" -max_len="$max_len" -max_total_time="$seconds" -timeout=25 \
+    "$build/tools/fuzz/fuzz_$name" "$out/corpus/$name" "$root/tools/fuzz/corpus/$name" \
+        -dict="$root/tools/fuzz/$name.dict" -max_len="$max_len" -max_total_time="$seconds" -timeout=25 \
         -artifact_prefix="$out/artifacts/$name/" -print_final_stats=1 "$@" >"$out/$name.log" 2>&1
 }
 

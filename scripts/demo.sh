@@ -7,26 +7,10 @@ cd "$(dirname "$0")/.."
 scripts/build.sh >/dev/null
 build=${BUILD_DIR:-build}
 demo="$PWD/$build/demo"
-rm -rf "$demo"
-export ProgramData="$demo/ProgramData"
-settings="$ProgramData/Brenvale Europe GmbH/BrenvaleTAPIDriver.ini"
-mkdir -p "$(dirname "$settings")"
-
-"$build/tools/cti-demo-server/cti-demo-server" --port 0 >"$demo/server.log" 2>&1 &
-server=$!
+source scripts/demo-environment.sh
 tool=""
-trap 'kill $server ${tool:+$tool} 2>/dev/null || true' EXIT
-
-port=""
-for _ in $(seq 100); do
-    port=$(sed -n 's|^Listening on ws://127.0.0.1:\([0-9]*\)/cti.*|\1|p' "$demo/server.log")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { cat "$demo/server.log"; echo "The demo server did not start." >&2; exit 1; }
-
-printf '[UserData]\r\nserver=127.0.0.1\r\nuserName=demo\r\npassword=%s\r\nport=%s\r\n' \
-    "$(printf demo | base64)" "$port" >"$settings"
+trap 'kill ${demo_server:-} ${tool:+$tool} 2>/dev/null || true' EXIT
+start_demo_environment "$demo"
 echo "Demo server: ws://127.0.0.1:$port/cti (log: $demo/server.log)"
 echo "Settings:    $settings"
 

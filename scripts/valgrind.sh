@@ -8,24 +8,10 @@ scripts/setup.sh valgrind
 scripts/build.sh >/dev/null
 build=${BUILD_DIR:-build}
 work="$PWD/$build/valgrind"
-rm -rf "$work"
-export ProgramData="$work/ProgramData"
-settings="$ProgramData/Brenvale Europe GmbH/BrenvaleTAPIDriver.ini"
-mkdir -p "$(dirname "$settings")"
-
-"$build/tools/cti-demo-server/cti-demo-server" --port 0 >"$work/server.log" 2>&1 &
-server=$!
+source scripts/demo-environment.sh
 tool=""
-trap 'kill $server ${tool:+$tool} 2>/dev/null || true' EXIT
-port=""
-for _ in $(seq 100); do
-    port=$(sed -n 's|^Listening on ws://127.0.0.1:\([0-9]*\)/cti.*|\1|p' "$work/server.log")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "The demo server did not start." >&2; exit 1; }
-printf '[UserData]\r\nserver=127.0.0.1\r\nuserName=demo\r\npassword=%s\r\nport=%s\r\n' \
-    "$(printf demo | base64)" "$port" >"$settings"
+trap 'kill ${demo_server:-} ${tool:+$tool} 2>/dev/null || true' EXIT
+start_demo_environment "$work"
 
 start=$SECONDS
 QT_QPA_PLATFORM=offscreen valgrind --tool=memcheck --leak-check=no --num-callers=40 \

@@ -1,0 +1,21 @@
+# Sourced by scripts that run a program against the demo server. start_demo_environment DIR
+# starts the demo server on a free port and writes a settings file for it into DIR's own
+# program-data folder; it sets ProgramData, settings, port and demo_server (the server's pid).
+start_demo_environment() {
+    local work=$1 build=${BUILD_DIR:-build}
+    rm -rf "$work"
+    export ProgramData="$work/ProgramData"
+    settings="$ProgramData/Brenvale Europe GmbH/BrenvaleTAPIDriver.ini"
+    mkdir -p "$(dirname "$settings")"
+    "$build/tools/cti-demo-server/cti-demo-server" --port 0 >"$work/server.log" 2>&1 &
+    demo_server=$!
+    port=""
+    for _ in $(seq 100); do
+        port=$(sed -n 's|^Listening on ws://127.0.0.1:\([0-9]*\)/cti.*|\1|p' "$work/server.log")
+        [ -n "$port" ] && break
+        sleep 0.1
+    done
+    [ -n "$port" ] || { cat "$work/server.log"; echo "The demo server did not start." >&2; return 1; }
+    printf '[UserData]\r\nserver=127.0.0.1\r\nuserName=demo\r\npassword=%s\r\nport=%s\r\n' \
+        "$(printf demo | base64)" "$port" >"$settings"
+}

@@ -36,10 +36,7 @@ public:
     static QString cleanSignature(QString signature);
 
     // Only the const char* form of verbose() listens to this switch.
-    bool isEnabled() const { return enabled; }
     void setEnabled(bool on) { enabled = on; }
-
-    bool isFileLogging() const { return fileLogging; }
     void setFileLogging(bool on);
 
     static constexpr qint64 maxFileSize = 10 * 1024 * 1024;

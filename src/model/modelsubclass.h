@@ -30,7 +30,6 @@ public:
     QVariantMap attributes() const { return m_attributes; }
 
     // Consulted by attribute() for keys the record itself lacks.
-    QVariantMap fallbackAttributes() const { return m_fallbackAttributes; }
     void setFallbackAttributes(const QVariantMap &attributes) { m_fallbackAttributes = attributes; }
 
     // The attribute keys that hold a person's names; empty for records without names.

@@ -216,7 +216,6 @@ void DemoServer::onNewConnection()
                 [this, client](const QString &text) { onTextMessage(client, text); });
         connect(client, &QWebSocket::disconnected, this, [this, client] { onClientGone(client); });
         print(QStringLiteral("client %1 connected").arg(peer));
-        emit clientConnected();
     }
 }
 
@@ -245,7 +244,6 @@ void DemoServer::onClientGone(QWebSocket *client)
         return;
     client->deleteLater();
     print(QStringLiteral("client disconnected"));
-    emit clientDisconnected();
 }
 
 QJsonObject DemoServer::answerTo(const QString &command, const QJsonObject &request)

@@ -71,8 +71,6 @@ public:
 signals:
     // For every text frame, as recorded, before it is answered.
     void commandReceived(const QJsonObject &frame);
-    void clientConnected();
-    void clientDisconnected();
 
 private:
     void onNewConnection();

@@ -2,6 +2,7 @@
 
 #include "configurationdata.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QTimer>
 #include <QtTest>
@@ -18,7 +19,7 @@ ConnectorFixture::ConnectorFixture(CTIConnector *shared)
     storeSettings(QStringLiteral("demo"), QStringLiteral("demo"));
 }
 
-void ConnectorFixture::storeSettings(const QString &user, const QString &password, int port)
+void ConnectorFixture::storeSettings(const QString &user, const QString &password, int port, bool changed)
 {
     ConfigurationData settings;
     settings.loadData();
@@ -26,7 +27,7 @@ void ConnectorFixture::storeSettings(const QString &user, const QString &passwor
     settings.setPort(port < 0 ? server.port() : port);
     settings.setUserName(user);
     settings.setPassword(password);
-    settings.setChanged(false);
+    settings.setChanged(changed);
     QVERIFY(settings.synchronize());
 }
 
@@ -66,4 +67,14 @@ QList<QJsonObject> ConnectorFixture::sent(const QString &name) const
     for (const QJsonObject &frame : server.received(name))
         data.append(frame.value(QLatin1String("data")).toObject());
     return data;
+}
+
+int ConnectorFixture::clientSockets() const
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    int sockets = 0;
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System))
+        sockets += fd.symLinkTarget().contains(QLatin1String("socket:")) ? 1 : 0;
+    // Less the demo server's listening socket and its side of each connection.
+    return sockets - 1 - server.clientCount();
 }

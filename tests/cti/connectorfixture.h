@@ -18,7 +18,8 @@ public:
     // folder; a shared connector keeps the folder it was created with.
     explicit ConnectorFixture(CTIConnector *shared = nullptr);
 
-    void storeSettings(const QString &user, const QString &password, int port = -1);
+    // changed raises the flag as configuration-tool does for new values.
+    void storeSettings(const QString &user, const QString &password, int port = -1, bool changed = false);
     // Logs in and waits for "Logged in".
     bool login();
     bool waitForStatus(const QString &text, int timeout = 5000);
@@ -26,6 +27,8 @@ public:
     void checkReconnect();
     // The data of every command of that name the server received.
     QList<QJsonObject> sent(const QString &name) const;
+    // The client's open sockets, counted in /proc/self/fd once deferred deletions have run.
+    int clientSockets() const;
 
     std::unique_ptr<TestEnvironment> environment;
     DemoServer server;

@@ -18,17 +18,13 @@ MessageCapture::~MessageCapture()
     current = nullptr;
 }
 
-void MessageCapture::handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void MessageCapture::handler(QtMsgType, const QMessageLogContext &, const QString &message)
 {
     MessageCapture *capture = current;
     if (!capture)
         return;
-    {
-        QMutexLocker lock(&capture->mutex);
-        capture->captured.append(message);
-    }
-    if (capture->forwarding && capture->previous)
-        capture->previous(type, context, message);
+    QMutexLocker lock(&capture->mutex);
+    capture->captured.append(message);
 }
 
 QStringList MessageCapture::messages() const

@@ -3,8 +3,8 @@
 #include <QMutex>
 #include <QStringList>
 
-// Records every Qt message (debug, warning, ...) while it lives; messages from any thread.
-// The messages still reach the previous handler, so test output stays readable.
+// Records every Qt message (debug, warning, ...) while it lives, from any thread, instead of
+// printing it: the client logs whole messages, which would bury the test output.
 class MessageCapture
 {
 public:
@@ -18,13 +18,11 @@ public:
     QStringList matching(const QString &text) const;
     bool contains(const QString &text) const { return !matching(text).isEmpty(); }
     void clear();
-    void setForwarding(bool on) { forwarding = on; }
 
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
     mutable QMutex mutex;
     QStringList captured;
-    bool forwarding = false;
     QtMessageHandler previous = nullptr;
 };

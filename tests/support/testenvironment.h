@@ -12,7 +12,6 @@ public:
     TestEnvironment();
     ~TestEnvironment();
 
-    QString root() const { return dir.path(); }
     QString programData() const;
     QString settingsFolder() const;
     QString settingsFilePath() const;

@@ -1,6 +1,10 @@
 # Sourced by scripts that run a program against the demo server. start_demo_environment DIR
 # starts the demo server on a free port and writes a settings file for it into DIR's own
 # program-data folder; it sets ProgramData, settings, port and demo_server (the server's pid).
+# On exit the server and the program under test (its pid in tool, once started) are stopped.
+tool=""
+trap 'kill ${demo_server:-} ${tool:+$tool} 2>/dev/null || true' EXIT
+
 start_demo_environment() {
     local work=$1 build=${BUILD_DIR:-build}
     rm -rf "$work"

@@ -8,8 +8,6 @@ scripts/build.sh >/dev/null
 build=${BUILD_DIR:-build}
 demo="$PWD/$build/demo"
 source scripts/demo-environment.sh
-tool=""
-trap 'kill ${demo_server:-} ${tool:+$tool} 2>/dev/null || true' EXIT
 start_demo_environment "$demo"
 echo "Demo server: ws://127.0.0.1:$port/cti (log: $demo/server.log)"
 echo "Settings:    $settings"

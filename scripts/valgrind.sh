@@ -9,8 +9,6 @@ scripts/build.sh >/dev/null
 build=${BUILD_DIR:-build}
 work="$PWD/$build/valgrind"
 source scripts/demo-environment.sh
-tool=""
-trap 'kill ${demo_server:-} ${tool:+$tool} 2>/dev/null || true' EXIT
 start_demo_environment "$work"
 
 start=$SECONDS

@@ -7,8 +7,9 @@
 // Choices of the stand-ins where Windows leaves room: a NUL byte ends a value on reading (the rest
 // of its line stays in the file); a null section or key on reading gives the default instead of
 // enumerating; a file without any write permission bit fails the write even for root; a write
-// edits the file in place and writes nothing when the bytes would not change. There is no locking
-// between processes.
+// writes nothing when the bytes would not change. Several programs share the settings file:
+// writers take turns (a lock on the file's folder, across processes) and each write replaces the
+// file whole, so no writer loses another's key and no reader sees a half-written file.
 
 #ifdef _WIN32
 #include <windows.h>

@@ -2,8 +2,14 @@
 
 #include <QtTest>
 
+#include <csignal>
+#include <cstring>
+
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Null byte arrays in the tables stand for null pointers or for an absent file.
 static const char *orNull(const QByteArray &bytes) { return bytes.isNull() ? nullptr : bytes.constData(); }
@@ -155,14 +161,83 @@ private slots:
         QVERIFY(!WritePrivateProfileStringA("UserData", "server", "other", QFile::encodeName(dir.filePath("missing/a.ini"))));
         QCOMPARE(QFileInfo(QFile::decodeName(path)).lastModified().toSecsSinceEpoch(), 0);
 
-        // Edited in place: the same file with the same access rights.
+        // Replaced by a file with the same access rights, and nothing left beside it.
         QVERIFY(WritePrivateProfileStringA("UserData", "server", "other", path));
-        QVERIFY(::stat(path, &after) == 0 && after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+        QVERIFY(::stat(path, &after) == 0 && after.st_mode == before.st_mode);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"settings.ini"});
 
         // Like the read-only attribute on Windows.
         QVERIFY(::chmod(path, 0444) == 0);
         QVERIFY(!WritePrivateProfileStringA("UserData", "server", "third", path));
         QCOMPARE(fileBytes(), QByteArray(text).replace("pbx.example", "other"));
+    }
+
+    // Two programs storing their own keys and one reading, at once, a few thousand times each:
+    // no key may get lost and no read may find the file empty or half written.
+    void shouldKeepEveryKeyWhileProcessesWriteAndReadAtOnce()
+    {
+        writeFile("[UserData]\r\nserver=pbx.example\r\nuserName=anna\r\nport=7000\r\n");
+        const int rounds = 2000;
+        const auto start = [](auto body) {
+            const pid_t pid = ::fork();
+            if (pid == 0)
+                ::_exit(body()); // plain C++ only in the child, and no destructors of the parent's objects
+            return pid;
+        };
+        const auto writer = [&](const char *key) {
+            return [&, key] {
+                for (int round = 0; round < rounds; ++round)
+                    if (!WritePrivateProfileStringA("UserData", key, std::to_string(round).c_str(), path))
+                        return 1;
+                return 0;
+            };
+        };
+        const auto reader = [&] {
+            const char *keys[] = {"server", "userName", "port", "message", "changed"};
+            bool seen[5] = {true, true, true, false, false};
+            for (int round = 0; round < rounds; ++round) {
+                for (int k = 0; k < 5; ++k) {
+                    char buffer[64];
+                    const bool found = GetPrivateProfileStringA("UserData", keys[k], "<none>", buffer, sizeof buffer, path) > 0
+                        && std::strcmp(buffer, "<none>") != 0;
+                    if (seen[k] && !found)
+                        return 1 + k;
+                    seen[k] = seen[k] || found;
+                }
+            }
+            return 0;
+        };
+        const pid_t children[] = {start(writer("message")), start(writer("changed")), start(reader)};
+        for (const pid_t child : children) {
+            int status = -1;
+            QVERIFY(child > 0 && ::waitpid(child, &status, 0) == child);
+            QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, qPrintable(QString::number(status)));
+        }
+        // The two new keys in the order their first writes came, each with its last value.
+        const QByteArray last = QByteArray::number(rounds - 1);
+        const QByteArray stored = fileBytes();
+        QVERIFY(stored.startsWith("[UserData]\r\nserver=pbx.example\r\nuserName=anna\r\nport=7000\r\n"));
+        QVERIFY(stored.contains("\r\nmessage=" + last + "\r\n") && stored.contains("\r\nchanged=" + last + "\r\n"));
+        QCOMPARE(stored.count('\n'), 6);
+    }
+
+    // A write that fails half-way, as on a full disk: here a child whose files may not grow past
+    // 16 KiB rewrites a 64 KiB file.
+    void shouldLeaveTheOldFileWholeWhenAWriteFails()
+    {
+        const QByteArray before = "[UserData]\r\nserver=old\r\n" + QByteArray("; filler\r\n").repeated(6000);
+        writeFile(before);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const rlimit limit{16 * 1024, 16 * 1024};
+            std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the process
+            ::_exit(::setrlimit(RLIMIT_FSIZE, &limit) == 0 && !WritePrivateProfileStringA("UserData", "server", "new", path) ? 0 : 1);
+        }
+        int status = -1;
+        QVERIFY(child > 0 && ::waitpid(child, &status, 0) == child);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the write must fail and say so");
+        QCOMPARE(fileBytes(), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"settings.ini"});
     }
 
     // Whatever the file holds, its bytes stay and a section added at its end reads back.

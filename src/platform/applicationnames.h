@@ -3,8 +3,8 @@
 #include <QString>
 
 // The product's names: they name the settings folder and file, the registry key, the log
-// source tag and the configuration dialog's title. Header-only so the log writer, which sits
-// below the settings store, can use them too.
+// source tag and the configuration dialog's title. Here, below both the log writer and the
+// settings store, which both use them.
 
 inline const QString &companyName()
 {

@@ -40,6 +40,13 @@ QString settingsPath()
         + QStringLiteral(".ini");
 }
 
+// What the system said about the call that just failed (errno, or the last error on Windows).
+QString lastSystemError()
+{
+    const QString reason = qt_error_string();
+    return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
+}
+
 QString flagText(bool value)
 {
     return value ? QStringLiteral("true") : QStringLiteral("false");
@@ -85,6 +92,7 @@ void ConfigurationData::loadData()
 
 bool ConfigurationData::synchronize()
 {
+    failure.clear();
     iniFile->clearSection();
     iniFile->setSection(Key::section);
     if (iniFile->path().isEmpty() || iniFile->section().isEmpty())
@@ -94,6 +102,7 @@ bool ConfigurationData::synchronize()
     const QString folder = fileInfo.absoluteDir().absolutePath();
     if (!QDir(folder).exists()) {
         if (!QDir().mkpath(folder)) {
+            failure = lastSystemError();
             Logger::warning(QStringLiteral("Unable to create the folder for the settings: ") + folder, Q_FUNC_INFO);
             iniFile->clearSection();
             return false;
@@ -108,15 +117,30 @@ bool ConfigurationData::synchronize()
     QByteArray localFolder = nativeFolder.toLocal8Bit();
     GrantFullAccess(localFolder.data());
 
-    iniFile->setValue(Key::server, server);
-    iniFile->setValue(Key::userName, userName);
-    iniFile->setValue(Key::password, password.toUtf8().toBase64());
-    iniFile->setValue(Key::port, QString::number(port));
-    iniFile->setValue(Key::message, message);
-    iniFile->setValue(Key::logger, flagText(logger));
-    iniFile->setValue(Key::changed, flagText(changed));
+    const QPair<QString, QString> values[] = {
+        {Key::server, server},
+        {Key::userName, userName},
+        {Key::password, QString::fromLatin1(password.toUtf8().toBase64())},
+        {Key::port, QString::number(port)},
+        {Key::message, message},
+        {Key::logger, flagText(logger)},
+        {Key::changed, flagText(changed)},
+    };
+    // Every key is tried, so one that cannot be written does not hold back the others.
+    bool written = true;
+    for (const auto &value : values) {
+        if (!iniFile->setValue(value.first, value.second) && written) {
+            written = false;
+            failure = lastSystemError();
+        }
+    }
     iniFile->clearSection();
-    return true;
+    if (written)
+        return true;
+    Logger::warning(QStringLiteral("Unable to write the settings file: ") + QDir::toNativeSeparators(iniFile->path())
+                        + QStringLiteral(": ") + failure,
+                    Q_FUNC_INFO);
+    return false;
 }
 
 void ConfigurationData::setServer(const QString &value)

@@ -14,7 +14,10 @@ public:
     ConfigurationData();
 
     void loadData();
+    // False when the folder cannot be created or any key cannot be written; errorString() then
+    // says why, as the system put it.
     bool synchronize();
+    QString errorString() const { return failure; }
 
     QString getServer() const { return server; }
     QString getUserName() const { return userName; }
@@ -49,4 +52,5 @@ private:
     QString installationDir;
     int port = 0;
     QSharedPointer<IniFile> iniFile;
+    QString failure;
 };

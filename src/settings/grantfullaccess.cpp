@@ -5,8 +5,8 @@
 int GrantFullAccess(char *path)
 {
     Logger::verbose("GrantFullAccess starts", Q_FUNC_INFO);
-    if (!grantEveryoneFullAccess(path))
-        Logger::error("exception thrown", Q_FUNC_INFO);
+    if (const char *problem = grantEveryoneFullAccess(path))
+        Logger::error(problem, Q_FUNC_INFO);
     Logger::verbose("setting access rights success", Q_FUNC_INFO);
     return 1;
 }

@@ -4,11 +4,16 @@
 
 #include <aclapi.h>
 
-bool grantEveryoneFullAccess(const char *path)
+const char *grantEveryoneFullAccess(const char *path)
 {
+    // Through a junction or a symbolic link the rights of whatever it points at would change.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return "not changing access rights through a reparse point";
+
     PSID everyone = nullptr;
     PACL acl = nullptr;
-    bool completed = true;
+    const char *problem = nullptr;
     try {
         SID_IDENTIFIER_AUTHORITY worldAuthority = SECURITY_WORLD_SID_AUTHORITY;
         AllocateAndInitializeSid(&worldAuthority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
@@ -28,11 +33,11 @@ bool grantEveryoneFullAccess(const char *path)
         SetNamedSecurityInfoA(const_cast<LPSTR>(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                               nullptr, acl, nullptr);
     } catch (...) {
-        completed = false;
+        problem = "exception thrown";
     }
     if (everyone)
         FreeSid(everyone);
     if (acl)
         LocalFree(acl);
-    return completed;
+    return problem;
 }

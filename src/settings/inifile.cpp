@@ -12,9 +12,7 @@ QString decode(const QByteArray &bytes)
 {
     QTextCodec::ConverterState state;
     const QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
-    // A read cut at the buffer's end may split the last character; the decoder drops that part.
-    const bool cut = bytes.size() == IniFile::bufferSize - 1;
-    if (state.invalidChars == 0 && (state.remainingChars == 0 || cut))
+    if (state.invalidChars == 0 && state.remainingChars == 0)
         return text;
     return QString::fromLocal8Bit(bytes);
 }
@@ -39,13 +37,23 @@ QVariant IniFile::value(const QString &key, const QVariant &defaultValue) const
 {
     if (filePath.isEmpty() || currentSection.isEmpty())
         return defaultValue;
-    char buffer[bufferSize] = {};
-    const DWORD length = GetPrivateProfileStringA(currentSection.toUtf8().constData(), key.toUtf8().constData(),
-                                                  defaultValue.toString().toUtf8().constData(), buffer,
-                                                  bufferSize, filePath.toUtf8().constData());
+    const QByteArray section = currentSection.toUtf8();
+    const QByteArray name = key.toUtf8();
+    const QByteArray fallback = defaultValue.toString().toUtf8();
+    const QByteArray path = filePath.toUtf8();
+    // A value that fills the buffer may have been cut: read it again with a larger one.
+    QByteArray buffer(initialBufferSize, '\0');
+    DWORD length = 0;
+    for (;;) {
+        length = GetPrivateProfileStringA(section.constData(), name.constData(), fallback.constData(), buffer.data(),
+                                          DWORD(buffer.size()), path.constData());
+        if (length < DWORD(buffer.size() - 1) || buffer.size() >= maxBufferSize)
+            break;
+        buffer.resize(buffer.size() * 2);
+    }
     if (length == 0)
         return defaultValue;
-    return decode(QByteArray(buffer, int(length)));
+    return decode(buffer.left(int(length)));
 }
 
 bool IniFile::setValue(const QString &key, const QVariant &value) const

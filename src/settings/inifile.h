@@ -15,13 +15,15 @@ public:
     void setSection(const QString &section) { currentSection = section; }
     void clearSection() { currentSection.clear(); }
 
-    // The stored text, cut to 254 bytes; the default when the key is missing or empty.
+    // The stored text, however long; the default when the key is missing or empty.
     QVariant value(const QString &key, const QVariant &defaultValue) const;
     // False without path, section or key, or when the write fails. An empty value is
     // written as "key=", not as a deletion.
     bool setValue(const QString &key, const QVariant &value) const;
 
-    static constexpr int bufferSize = 255;
+    static constexpr int initialBufferSize = 255;
+    // Larger values than this are settings files gone wrong, not settings.
+    static constexpr int maxBufferSize = 64 * 1024 * 1024;
 
 private:
     QString filePath;

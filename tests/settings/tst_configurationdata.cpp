@@ -116,8 +116,11 @@ private slots:
         QTest::newRow("logger FALSE") << QByteArray("logger") << QByteArray("FALSE") << QVariant(false);
         QTest::newRow("changed 1") << QByteArray("changed") << QByteArray("1") << QVariant(true);
         QTest::newRow("changed 0") << QByteArray("changed") << QByteArray("0") << QVariant(false);
-        QTest::newRow("cut at 254 bytes") << QByteArray("message") << QByteArray(300, 'm') << QVariant(QString(254, 'm'));
-        QTest::newRow("no split character") << QByteArray("server") << QByteArray(253, 'u') + "\xc3\xbc" << QVariant(QString(253, 'u'));
+        // Longer than the first read buffer: read again, whole, also a character across its end.
+        QTest::newRow("300 bytes") << QByteArray("message") << QByteArray(300, 'm') << QVariant(QString(300, 'm'));
+        QTest::newRow("character across the buffer's end") << QByteArray("server") << QByteArray(253, 'u') + "\xc3\xbc"
+                                                            << QVariant(QString(253, 'u') + "ü");
+        QTest::newRow("100 kB") << QByteArray("userName") << QByteArray(100000, 'n') << QVariant(QString(100000, 'n'));
         QTest::newRow("local code page") << QByteArray("userName") << QByteArray("J\xfcrgen") << QVariant("Jürgen");
         // "YQBi" is "a", NUL, "b" in Base64.
         QTest::newRow("NUL in the password") << QByteArray("password") << QByteArray("YQBi") << QVariant(QStringLiteral("a\0b"));
@@ -130,6 +133,20 @@ private slots:
         QFETCH(QVariant, expected);
         environment->writeSettingsFile(stored.isNull() ? settingsText({}) : settingsText({{key, stored}}));
         QCOMPARE(fields(loaded()).value(key), expected);
+    }
+
+    // Long values, of non-ASCII text too, go through the same record that both programs use.
+    void shouldRoundTripLongValuesWhole()
+    {
+        const QString password = QString("Pässwort-").repeated(100).left(1000);
+        const QString server = QString("pbx-").repeated(250) + ".example";
+        ConfigurationData data = loaded();
+        data.setServer(server);
+        data.setPassword(password);
+        QVERIFY(data.synchronize());
+        const ConfigurationData back = loaded();
+        QCOMPARE(back.getServer(), server);
+        QCOMPARE(back.getPassword(), password);
     }
 
     // Each connection field in turn; "c2FtZQ==" is "same" in Base64.
@@ -169,6 +186,19 @@ private slots:
 
     void shouldFailWithoutWritingWhereItCannotWrite()
     {
+        // A folder where the settings file should be: every write fails, and says why.
+        QVERIFY(QDir().mkpath(environment->settingsFilePath()));
+        {
+            MessageCapture capture;
+            ConfigurationData data = loaded();
+            data.setServer("pbx.example");
+            QVERIFY(!data.synchronize());
+            QVERIFY(!data.errorString().isEmpty());
+            QVERIFY(capture.contains("[Warning] [bool ConfigurationData::synchronize()]:: Unable to write the settings file: "
+                                     + QDir::toNativeSeparators(environment->settingsFilePath()) + ": " + data.errorString()));
+        }
+        QVERIFY(QDir(environment->settingsFilePath()).removeRecursively());
+
         const QByteArray content = settingsText({{"server", "locked"}});
         environment->writeSettingsFile(content);
         QFile::setPermissions(environment->settingsFilePath(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
@@ -181,7 +211,9 @@ private slots:
         const QString blocker = environment->settingsFilePath();
         qputenv("ProgramData", QFile::encodeName(blocker));
         MessageCapture capture;
-        QVERIFY(!ConfigurationData().synchronize());
+        ConfigurationData blocked;
+        QVERIFY(!blocked.synchronize());
+        QVERIFY(!blocked.errorString().isEmpty());
         QVERIFY(capture.contains("[Warning] [bool ConfigurationData::synchronize()]:: "
                                  "Unable to create the folder for the settings: " + blocker + "/Brenvale Europe GmbH"));
         QCOMPARE(environment->readSettingsFile(), content);

@@ -71,13 +71,13 @@ int main()
     // The file does not exist yet and the folder is untouched: a grant that fell back to the
     // folder would change its list.
     const std::string before = accessOf(folder).list;
-    check(grantEveryoneFullAccess(file.c_str()), "returns true for a missing path");
+    check(!grantEveryoneFullAccess(file.c_str()), "reports nothing for a missing path");
     check(GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES && !before.empty()
               && accessOf(folder).list == before,
           "a missing path is not created and its parent's access list is unchanged");
 
     check(!accessOf(folder).everyoneMay(FILE_GENERIC_WRITE), "before the call Everyone may not write in a new folder");
-    check(grantEveryoneFullAccess(folder.c_str()), "returns true for an existing folder");
+    check(!grantEveryoneFullAccess(folder.c_str()), "reports nothing for an existing folder");
     check(accessOf(folder).everyoneMay(FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE
                                        | FILE_DELETE_CHILD),
           "Everyone may read, write, traverse and delete in the folder");

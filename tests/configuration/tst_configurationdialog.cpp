@@ -44,8 +44,12 @@ class tst_ConfigurationDialog : public QObject
     void press(QDialogButtonBox::StandardButton which) { dialog->findChild<QDialogButtonBox *>()->button(which)->click(); }
 
 private slots:
-    // Every test starts without a settings file.
-    void init() { QFile::remove(environment.settingsFilePath()); }
+    // Every test starts without a settings file, or a folder in its place that a failed test left.
+    void init()
+    {
+        QFile::remove(environment.settingsFilePath());
+        QDir(environment.settingsFilePath()).removeRecursively();
+    }
 
     void shouldBuildTheDesignedForm_data()
     {
@@ -144,28 +148,72 @@ private slots:
             QCOMPARE(shown(shownField), before[shownField]);
 
         QTest::keyClicks(widgetOf(field), keys);
-        // OK must end the dialog before it saves: nothing is stored yet when accepted() comes.
+        // OK saves before it ends the dialog: all is stored when accepted() comes.
         QVariantList whenAccepted;
         connect(dialog.get(), &QDialog::accepted, this, [&] { whenAccepted = stored(); });
         press(QDialogButtonBox::Ok);
-        QCOMPARE(whenAccepted, before);
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
 
         QVERIFY(QFile::exists(environment.settingsFilePath())); // also when there was none
         QVariantList expected = before;
         expected[field] = shown(field);
         expected[Changed] = changed;
+        QCOMPARE(whenAccepted, expected);
         QCOMPARE(stored(), expected);
     }
 
-    void shouldReplaceAStatusWrittenWhileOpen()
+    // The port and the status have no field: OK keeps what other programs stored meanwhile.
+    void shouldKeepWhatOthersStoredWhileOpen()
     {
         environment.writeSettingsFile(settingsFile(true));
         dialog = std::make_unique<ConfigurationDialog>();
-        // Meanwhile the CTI client logs in with the new values and lowers the flag.
-        environment.writeSettingsFile(settingsFile(false, "Authentication failed"));
+        // Meanwhile the CTI client logs in with the new values and lowers the flag, and another
+        // program changes the port.
+        environment.writeSettingsFile(settingsFile(false, "Authentication failed").replace("port=7000", "port=7001"));
         press(QDialogButtonBox::Ok);
-        QCOMPARE(stored(), QVariantList({"pbx.example", "anna", "s3cret", 7000, "Logged in", false, false}));
+        QCOMPARE(stored(), QVariantList({"pbx.example", "anna", "s3cret", 7001, "Authentication failed", false, false}));
+    }
+
+    // Values far longer than one read buffer, typed and saved, come back whole in a new dialog.
+    void shouldKeepLongValuesWhole()
+    {
+        const QString server = QString("pbx-").repeated(250);
+        const QString password = QString("Passwort-").repeated(112).left(1000);
+        dialog = std::make_unique<ConfigurationDialog>();
+        QTest::keyClicks(widgetOf(Server), server);
+        QTest::keyClicks(widgetOf(Password), password);
+        press(QDialogButtonBox::Ok);
+        dialog = std::make_unique<ConfigurationDialog>();
+        QCOMPARE(shown(Server).toString(), server);
+        QCOMPARE(shown(Password).toString(), password);
+    }
+
+    // An administrator must know that nothing was stored, and be able to try again.
+    void shouldStayOpenAndSayWhyWhenSavingFails()
+    {
+        QVERIFY(QDir().mkpath(environment.settingsFilePath())); // a folder where the file should be
+        dialog = std::make_unique<ConfigurationDialog>();
+        dialog->show();
+        QTest::keyClicks(widgetOf(Server), "pbx.example");
+        QString warning;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            warning = box->text();
+            box->accept();
+        });
+        press(QDialogButtonBox::Ok);
+        QVERIFY(warning.startsWith("Die Einstellungen konnten nicht gespeichert werden.\n\nDatei: "
+                                   + QDir::toNativeSeparators(environment.settingsFilePath()) + "\nGrund: "));
+        QVERIFY(warning.size() > warning.indexOf("Grund: ") + 7); // the system's reason follows
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->result(), int(QDialog::Rejected)); // not accepted: exec() goes on
+
+        QVERIFY(QDir(environment.settingsFilePath()).removeRecursively());
+        press(QDialogButtonBox::Ok);
+        QVERIFY(dialog->isHidden());
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(stored().at(Server), "pbx.example");
     }
 
     void shouldLeaveTheFileUntouchedOnCancel()

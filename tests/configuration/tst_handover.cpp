@@ -17,10 +17,13 @@ class tst_Handover : public QObject
     DemoServer server;
     std::unique_ptr<CTIConnector> connector;
 
-    // Types keys into a widget of the dialog, presses OK, and lets the client read the file.
-    void saveInDialog(const QString &widget, const QString &keys)
+    // Types keys into a widget of the dialog (over its text when replacing), presses OK, and
+    // lets the client read the file.
+    void saveInDialog(const QString &widget, const QString &keys, bool replacing = false)
     {
         ConfigurationDialog dialog;
+        if (replacing)
+            dialog.findChild<QLineEdit *>(widget)->selectAll();
         QTest::keyClicks(dialog.findChild<QWidget *>(widget), keys);
         QTest::mouseClick(dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
         QVERIFY(QMetaObject::invokeMethod(connector.get(), "checkReconnect"));
@@ -53,6 +56,16 @@ private slots:
         saveInDialog("userLineEdit", "x"); // the user name becomes "demox"
         QTRY_COMPARE(server.received("login").last().value("data")["user"].toString(), QString("demox"));
         QCOMPARE(environment.storedValue("changed"), QString("false"));
+        QTRY_COMPARE(environment.storedValue("message"), QString("Logged in"));
+    }
+
+    // Far longer than one read buffer of the settings file, on both sides.
+    void shouldLogInWithALongPasswordSavedInTheDialog()
+    {
+        const QString password = QString("Geheim-").repeated(150).left(1000);
+        server.setCredentials("demo", password);
+        saveInDialog("passwordLineEdit", password, true);
+        QTRY_COMPARE(server.received("login").last().value("data")["pass"].toString(), password);
         QTRY_COMPARE(environment.storedValue("message"), QString("Logged in"));
     }
 

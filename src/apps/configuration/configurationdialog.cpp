@@ -5,6 +5,7 @@
 #include "dialogdata.h"
 #include "logger.h"
 
+#include <QMessageBox>
 #include <QVersionNumber>
 
 ConfigurationDialog::ConfigurationDialog(QWidget *parent)
@@ -33,9 +34,15 @@ ConfigurationDialog::~ConfigurationDialog()
     delete ui;
 }
 
-void ConfigurationDialog::synchronize()
+bool ConfigurationDialog::synchronize()
 {
-    data->save();
+    QString file;
+    QString reason;
+    if (data->save(&file, &reason))
+        return true;
+    QMessageBox::warning(this, windowTitle(),
+                         tr("Die Einstellungen konnten nicht gespeichert werden.\n\nDatei: %1\nGrund: %2").arg(file, reason));
+    return false;
 }
 
 void ConfigurationDialog::updateControlsWithData()
@@ -70,7 +77,9 @@ void ConfigurationDialog::on_userLineEdit_textEdited(const QString &value)
 
 void ConfigurationDialog::on_buttonBox_accepted()
 {
-    synchronize();
+    // Saved before closing, so that an administrator can try OK again after a failure.
+    if (synchronize())
+        accept();
 }
 
 void ConfigurationDialog::updateUserMode()

@@ -20,7 +20,8 @@ public:
     ~ConfigurationDialog() override;
 
 public slots:
-    void synchronize();
+    // Stores the working copy; when that fails, says so in a message box and returns false.
+    bool synchronize();
     void updateControlsWithData();
 
 private slots:
@@ -29,7 +30,7 @@ private slots:
     void on_serverLineEdit_textEdited(const QString &value);
     void on_passwordLineEdit_textEdited(const QString &value);
     void on_userLineEdit_textEdited(const QString &value);
-    // Runs after accept(), which the form connects first.
+    // Saves, and closes the dialog only when the settings were stored.
     void on_buttonBox_accepted();
 
 private:

@@ -2,6 +2,8 @@
 
 #include "configurationdata.h"
 
+#include <QDir>
+
 void DialogData::load()
 {
     ConfigurationData record;
@@ -15,18 +17,23 @@ void DialogData::load()
     logger = record.getLogger();
 }
 
-void DialogData::save() const
+bool DialogData::save(QString *file, QString *reason) const
 {
     // Re-read right before writing: changed is raised only against what is stored now, and a
-    // flag the CTI client has not yet lowered stays raised.
+    // flag the CTI client has not yet lowered stays raised. The port and the status message have
+    // no field in the dialog: they stay as stored now, written by other programs meanwhile.
     ConfigurationData record;
     record.loadData();
     record.setPassword(password);
-    record.setPort(port);
     record.setMultiUser(multiUser);
     record.setServer(server);
     record.setUserName(userName);
-    record.setMessage(message);
     record.setLogger(logger);
-    record.synchronize();
+    if (record.synchronize())
+        return true;
+    if (file)
+        *file = QDir::toNativeSeparators(record.settingsFilePath());
+    if (reason)
+        *reason = record.errorString();
+    return false;
 }

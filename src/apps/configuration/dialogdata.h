@@ -8,7 +8,8 @@ class DialogData
 {
 public:
     void load();
-    void save() const;
+    // False when the settings could not be stored, with the file and the system's reason.
+    bool save(QString *file = nullptr, QString *reason = nullptr) const;
 
     QString server;
     QString userName;

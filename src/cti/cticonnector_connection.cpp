@@ -64,8 +64,9 @@ void CTIConnector::login()
     const QUrl url(QStringLiteral("ws://") + server + QLatin1Char(':') + QString::number(port) + QStringLiteral("/cti"),
                    QUrl::TolerantMode);
     Logger::verbose(QVariant(QStringLiteral("login to: ") + url.toString()), Q_FUNC_INFO);
-    socket->open(url);
+    // Before the open: an invalid URL fails inside it, and the last status must be that failure.
     reportStatus(QStringLiteral("Trying to connect to server ..."));
+    socket->open(url);
     settings.setChanged(false);
     settings.synchronize();
 }
@@ -85,9 +86,10 @@ void CTIConnector::stop()
     QWebSocket *closing = socket;
     socket = nullptr;
     closing->disconnect();
-    // Only an open connection can take the closing handshake.
+    // Only an open connection can take the closing handshake; the server sees the close frame a
+    // socket destroyed at once would send.
     if (closing->state() == QAbstractSocket::ConnectedState)
-        closing->close();
+        closing->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("Connection closed"));
     else
         closing->abort();
     closing->deleteLater();

@@ -3,11 +3,14 @@
 #include "cticonnector.h"
 
 #include "cticonnectorresponsehandler.h"
+#include "logger.h"
 
 #include <QDateTime>
 #include <QJsonArray>
 #include <QSet>
 #include <QThreadPool>
+
+#include <limits>
 
 namespace {
 
@@ -108,7 +111,8 @@ void CTIConnector::emitAddressPage(CTIMessage &message, bool fromOtherThread)
 {
     const QJsonObject addresses = objectOf(message, QStringLiteral("addresses"));
     const int limit = message.value(QStringLiteral("limit")).toInt();
-    const int offset = message.value(QStringLiteral("offset")).toInt();
+    // Any number the server sends, so that the sum below cannot overflow.
+    const double offset = message.value(QStringLiteral("offset")).toDouble();
     EntryFields fields;
     for (auto it = addresses.constBegin(); it != addresses.constEnd(); ++it) {
         auto *address = recordFrom<Addresses>(fields.of(it.value()));
@@ -124,8 +128,16 @@ void CTIConnector::emitAddressPage(CTIMessage &message, bool fromOtherThread)
     if (count == 0 || count != limit)
         return;
     const QString bookId = message.value(QStringLiteral("bookid")).toString();
-    if (!bookId.isEmpty())
-        sendAddressPage(bookId, limit, offset + count + 1, fromOtherThread);
+    if (bookId.isEmpty())
+        return;
+    const double next = offset + count + 1;
+    if (!(next >= std::numeric_limits<int>::min() && next <= std::numeric_limits<int>::max())) {
+        Logger::verbose(QVariant(QStringLiteral("stop paging address book ") + bookId + QStringLiteral(": the next offset ")
+                                 + QString::number(next, 'f', 0) + QStringLiteral(" is out of range")),
+                        Q_FUNC_INFO);
+        return;
+    }
+    sendAddressPage(bookId, limit, int(qRound64(next)), fromOtherThread);
 }
 
 void CTIConnector::handleResponse_saveAddress(CTIMessage &message)

@@ -169,7 +169,11 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(fixture.connector, "checkSendQueue"));
         QCOMPARE(capture.matching("queued").size(), queuedLines);
 
+        // Closed as a socket destroyed at once would close: going away, with its reason.
         fixture.connector->stop();
+        QTRY_COMPARE(fixture.server.clientCount(), 0);
+        QCOMPARE(fixture.server.lastCloseCode(), int(QWebSocketProtocol::CloseCodeGoingAway));
+        QCOMPARE(fixture.server.lastCloseReason(), "Connection closed");
         fixture.connector->stop();
         fixture.connector->requestLogin();
         QCOMPARE(capture.matching("websocket not open").size(), 2);
@@ -188,6 +192,17 @@ private slots:
         fixture.connector->login();
         fixture.connector->stop();
         QVERIFY(capture.contains("login to: ws://localhost:28888/cti\""));
+    }
+
+    // A server text that makes no URL fails inside the socket's open(): the failure, not the
+    // attempt, must be the last status, in the dialog and in the settings file.
+    void shouldEndAnAttemptOnAnInvalidServerWithItsFailure()
+    {
+        ConnectorFixture fixture;
+        fixture.environment->writeSettingsFile("[UserData]\r\nserver=pbx example\r\n");
+        fixture.connector->login();
+        QCOMPARE(fixture.statuses(), (QStringList{trying, unreachable}));
+        QCOMPARE(fixture.environment->storedValue("message"), unreachable);
     }
 
     void shouldConnectByItselfEveryTenSeconds()

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QWebSocket>
 
+#include <limits>
+
 // The client suites in tests/cti/ talk to this server over the wire and so cover its handshake,
 // every answer, its events and its fault injection. What a client cannot notice is tested here.
 class tst_DemoServer : public QObject
@@ -46,6 +48,11 @@ private slots:
         QCOMPARE(page("gen", 10, 1).keys(), all.mid(0, 10));
         QCOMPARE(page("gen", 10, 5).keys(), all.mid(4, 10));
         QVERIFY(page("gen", 10, 31).isEmpty());
+        // Numbers of any size, as a client may send them, without overflow.
+        QVERIFY(page("gen", 10, std::numeric_limits<int>::max()).isEmpty());
+        QCOMPARE(page("gen", std::numeric_limits<int>::max(), std::numeric_limits<int>::min()).keys(), all);
+        const QJsonObject huge{{"bookid", "gen"}, {"limit", 1e300}, {"offset", -1e300}};
+        QCOMPARE(data.answer("getAddresses", huge).value_or(QJsonObject()).value("addresses").toObject().keys(), all);
 
         // The client follows a full page with offset + count + 1; it must get every entry once.
         data.setBookSize("big", 25000);
@@ -101,6 +108,47 @@ private slots:
         QVERIFY(server.setRefusing(false));
         socket.open(server.url());
         QVERIFY(connected.wait(5000));
+    }
+
+    // A demo runs for hours: what the server keeps of the frames it received must not grow.
+    void shouldKeepOnlyTheLatestFrames()
+    {
+        DemoServer server;
+        QVERIFY(server.listen());
+        server.setAnswering(false);
+        QWebSocket socket;
+        QSignalSpy connected(&socket, &QWebSocket::connected);
+        socket.open(server.url());
+        QVERIFY(connected.wait(5000));
+        const int sent = DemoServer::historyLimit + 5;
+        for (int n = 0; n < sent; ++n)
+            socket.sendTextMessage(QString(R"({"type":"command","name":"n%1"})").arg(n));
+        QTRY_COMPARE(server.received("n" + QString::number(sent - 1)).size(), 1);
+        QCOMPARE(server.received().size(), DemoServer::historyLimit);
+        QCOMPARE(server.received().first().value("name").toString(), "n5");
+    }
+
+    // Option values that make no sense end the program at once with a usage error.
+    void programShouldRefuseNonsensicalOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("port too large") << QStringList{"--port", "65536"};
+        QTest::newRow("negative port") << QStringList{"--port", "-1"};
+        QTest::newRow("no events") << QStringList{"--events-every", "0"};
+        QTest::newRow("negative events") << QStringList{"--events-every", "-3"};
+        QTest::newRow("events too rare") << QStringList{"--events-every", "1e9"};
+        QTest::newRow("negative book") << QStringList{"--book-size", "big=-5"};
+        QTest::newRow("book too large") << QStringList{"--book-size", "big=3000000000"};
+    }
+
+    void programShouldRefuseNonsensicalOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QProcess program;
+        program.start(DEMO_SERVER_PROGRAM, arguments);
+        QVERIFY(program.waitForFinished(5000));
+        QCOMPARE(program.exitCode(), 2);
+        QVERIFY2(program.readAllStandardError().contains(arguments.first().toUtf8()), "names the option");
     }
 
     // Scripts read the announced address and stop the program with SIGTERM; people read its

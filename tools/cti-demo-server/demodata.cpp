@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <iterator>
+#include <limits>
 
 namespace {
 
@@ -44,10 +45,12 @@ QString formatDuration(qint64 seconds)
             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-// Request numbers may arrive as JSON numbers or as numeric strings.
-int toInt(const QJsonValue &value)
+// Request numbers may arrive as JSON numbers or as numeric strings, and of any size: clamped to
+// what a page can use, so that no arithmetic on them overflows.
+int countFrom(const QJsonValue &value)
 {
-    return value.toVariant().toInt();
+    const double number = value.toVariant().toDouble();
+    return number > 0 ? int(qMin<double>(number, std::numeric_limits<int>::max())) : 0;
 }
 
 // The value after current in cycle; the first one when current is not in it.
@@ -164,8 +167,8 @@ QJsonObject DemoData::addressBooksAnswer(const QJsonObject &)
 QJsonObject DemoData::addressesAnswer(const QJsonObject &request)
 {
     const QString bookId = request.value("bookid").toString();
-    const int limit = toInt(request.value("limit"));
-    const int offset = toInt(request.value("offset"));
+    const int limit = countFrom(request.value("limit"));
+    const int offset = countFrom(request.value("offset"));
 
     // A request's offset is the position of the first entry wanted, counted from 1 (0 also
     // means the first); the answer's offset counts the entries before the page. A client

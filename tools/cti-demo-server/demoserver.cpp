@@ -222,6 +222,8 @@ void DemoServer::onNewConnection()
 void DemoServer::onTextMessage(QWebSocket *client, const QString &text)
 {
     const QJsonObject frame = QJsonDocument::fromJson(text.toUtf8()).object();
+    if (frames.size() >= historyLimit)
+        frames.removeFirst();
     frames.append(frame);
     printText(QStringLiteral("<-"), text);
     // Receivers may still change the answer, for example with setReply.
@@ -242,6 +244,8 @@ void DemoServer::onClientGone(QWebSocket *client)
 {
     if (!clients.removeOne(client))
         return;
+    closeCode = client->closeCode();
+    closeReason = client->closeReason();
     client->deleteLater();
     print(QStringLiteral("client disconnected"));
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QUrl>
+#include <QWebSocketProtocol>
 
 #include <memory>
 
@@ -51,12 +52,19 @@ public:
     void setReply(const QString &command, const QJsonObject &data);
     void clearReplies() { replies.clear(); }
 
-    // Every text frame received; one that is no JSON object is kept as an empty object.
+    // The text frames received lately (the last historyLimit), oldest first; one that is no
+    // JSON object is kept as an empty object.
     QList<QJsonObject> received() const { return frames; }
     // The commands named name, in order.
     QList<QJsonObject> received(const QString &name) const;
     void clearReceived() { frames.clear(); }
     int clientCount() const { return clients.size(); }
+    // How the last client that went away closed its connection; 1005 (no status) before any.
+    int lastCloseCode() const { return closeCode; }
+    QString lastCloseReason() const { return closeReason; }
+
+    // A demo runs for hours: older frames are forgotten.
+    static constexpr int historyLimit = 1000;
 
     bool loadData(const QString &path);
     void setBookSize(const QString &bookId, int count);
@@ -94,5 +102,7 @@ private:
     bool verbose = false;
     QHash<QString, QJsonObject> replies;
     QList<QJsonObject> frames;
+    int closeCode = QWebSocketProtocol::CloseCodeMissingStatusCode;
+    QString closeReason;
     std::unique_ptr<DemoData> dataSet;
 };

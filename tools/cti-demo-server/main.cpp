@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -32,6 +33,16 @@ int fail(const QString &message)
     printLine(stderr, QStringLiteral("cti-demo-server: ") + message);
     return 1;
 }
+
+// An option value that makes no sense: exit code 2, the usual one for a wrong call.
+int refuse(const QString &message)
+{
+    fail(message + QStringLiteral(" (see --help)"));
+    return 2;
+}
+
+// Longer than a day between events is no demo any more, and the timer counts milliseconds in an int.
+constexpr double longestEventInterval = 24 * 60 * 60;
 
 // JSON text decides the type: 2.0 is a number, "2.5" (with the quotes) a string; anything
 // that is no JSON value is sent as a string too.
@@ -116,20 +127,24 @@ int main(int argc, char *argv[])
         bool ok = false;
         const int count = book.mid(separator + 1).toInt(&ok);
         if (separator < 1 || !ok || count < 0)
-            return fail(QStringLiteral("--book-size wants ID=N, not %1").arg(book));
+            return refuse(QStringLiteral("--book-size wants ID=N with N from 0 to %1, not %2")
+                                  .arg(std::numeric_limits<int>::max())
+                                  .arg(book));
         server.setBookSize(book.left(separator), count);
     }
 
     bool ok = false;
     const uint port = parser.value(portOption).toUInt(&ok);
     if (!ok || port > 65535)
-        return fail(QStringLiteral("--port wants a number from 0 to 65535"));
+        return refuse(QStringLiteral("--port wants a number from 0 to 65535, not %1").arg(parser.value(portOption)));
 
     QTimer eventTimer;
     if (parser.isSet(eventsOption)) {
         const double seconds = parser.value(eventsOption).toDouble(&ok);
-        if (!ok || seconds <= 0)
-            return fail(QStringLiteral("--events-every wants a positive number of seconds"));
+        if (!ok || !(seconds >= 0.001 && seconds <= longestEventInterval))
+            return refuse(QStringLiteral("--events-every wants seconds from 0.001 to %1, not %2")
+                                  .arg(longestEventInterval)
+                                  .arg(parser.value(eventsOption)));
         eventTimer.setInterval(int(seconds * 1000));
         QObject::connect(&eventTimer, &QTimer::timeout, &server, [&server, turn = 0]() mutable {
             // Skip kinds the data set has nothing for.

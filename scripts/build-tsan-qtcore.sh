@@ -22,16 +22,6 @@ fi
 start=$SECONDS
 mkdir -p "$root"
 
-# The exact source of the installed package: needs a deb-src entry for the configured mirrors.
-if ! apt-cache showsrc "$pkg" 2>/dev/null | grep -qx "Version: $version"; then
-    if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-        # Same mirrors and suites as the binary entries, for source packages.
-        sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-            > /etc/apt/sources.list.d/debian-src.sources
-    fi
-    apt-get update -qq
-fi
-
 # Only what QtCore itself links against (see `ldd $system_lib`), and the tools to unpack.
 need=()
 for p in dpkg-dev g++ make perl zlib1g-dev libicu-dev libglib2.0-dev libdouble-conversion-dev \
@@ -42,15 +32,8 @@ if [ ${#need[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
 fi
 
-if [ ! -e "$src/.pc/applied-patches" ]; then
-    rm -rf "$root/dl" "$src"
-    mkdir -p "$root/dl"
-    # Runs as root in a folder apt's own user cannot write to.
-    (cd "$root/dl" && apt-get source -qq --download-only -o APT::Sandbox::User=root "$pkg=$version")
-    # Unpacking a 3.0 (quilt) source applies Debian's patches.
-    dpkg-source -x "$root/dl/${pkg}_${version#*:}.dsc" "$src.tmp" >/dev/null
-    mv "$src.tmp" "$src"
-fi
+# The exact source of the installed package.
+[ -e "$src/.pc/applied-patches" ] || { rm -rf "$src"; scripts/debian-source.sh "$pkg=$version" "$src"; }
 
 if [ ! -e "$out/.configured-$version" ]; then
     rm -rf "$out"

@@ -27,7 +27,7 @@ public:
     void checkReconnect();
     // The data of every command of that name the server received.
     QList<QJsonObject> sent(const QString &name) const;
-    // The client's open sockets, counted in /proc/self/fd once deferred deletions have run.
+    // The client's open sockets, counted once deferred deletions have run.
     int clientSockets() const;
 
     std::unique_ptr<TestEnvironment> environment;

@@ -11,6 +11,11 @@
 
 // The client suites in tests/cti/ talk to this server over the wire and so cover its handshake,
 // every answer, its events and its fault injection. What a client cannot notice is tested here.
+static QString demoServerProgram()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/" DEMO_SERVER_PROGRAM);
+}
+
 class tst_DemoServer : public QObject
 {
     Q_OBJECT
@@ -145,7 +150,7 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QProcess program;
-        program.start(DEMO_SERVER_PROGRAM, arguments);
+        program.start(demoServerProgram(), arguments);
         QVERIFY(program.waitForFinished(5000));
         QCOMPARE(program.exitCode(), 2);
         QVERIFY2(program.readAllStandardError().contains(arguments.first().toUtf8()), "names the option");
@@ -156,7 +161,7 @@ private slots:
     void programShouldAnnounceItsPortMaskCredentialsAndStopCleanly()
     {
         QProcess program;
-        program.start(DEMO_SERVER_PROGRAM, {"--port", "0", "--password", "pw-not-for-logs"});
+        program.start(demoServerProgram(), {"--port", "0", "--password", "pw-not-for-logs"});
         QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 5000);
         const QByteArray line = program.readLine();
         const QUrl url(QString::fromUtf8(line.mid(line.indexOf("ws://")).trimmed()));
@@ -173,7 +178,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(program.peek(100000).count(R"("status":200)"), 2, 5000);
 
         QProcess second;
-        second.start(DEMO_SERVER_PROGRAM, {"--port", QString::number(url.port())});
+        second.start(demoServerProgram(), {"--port", QString::number(url.port())});
         QVERIFY2(second.waitForFinished(5000) && second.exitCode() != 0, "fails on a taken port");
 
         program.terminate();

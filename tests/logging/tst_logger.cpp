@@ -16,7 +16,11 @@ static void record(QtMsgType type, const QMessageLogContext &, const QString &te
 static QStringList fileLines()
 {
     QFile file(Logger::logFilePath());
-    return file.open(QFile::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+    if (!file.open(QFile::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    lines.removeAll(QString()); // the empty rest after the last line end
+    return lines;
 }
 
 class tst_Logger : public QObject

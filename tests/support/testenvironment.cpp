@@ -1,6 +1,7 @@
 #include "testenvironment.h"
 
 #include "applicationnames.h"
+#include "installationregistry.h"
 #include "privateprofile.h"
 
 #include <QDir>
@@ -19,6 +20,8 @@ TestEnvironment::TestEnvironment()
 
 TestEnvironment::~TestEnvironment()
 {
+    if (wroteRegistry)
+        openInstallationRegistry()->remove(QStringLiteral("UserData/installationDir"));
     if (previousProgramData.isNull())
         qunsetenv("ProgramData");
     else
@@ -62,9 +65,11 @@ QString TestEnvironment::storedValue(const QString &key) const
     return QString::fromUtf8(buffer);
 }
 
-void TestEnvironment::setInstallationDir(const QString &dir) const
+void TestEnvironment::setInstallationDir(const QString &dir)
 {
-    QSettings registry(QSettings::NativeFormat, QSettings::SystemScope, companyName(), applicationName());
-    registry.setValue(QStringLiteral("UserData/installationDir"), dir);
-    registry.sync();
+    // Where the store reads it: the machine's registry on Windows, the private stand-in elsewhere.
+    const std::unique_ptr<QSettings> registry = openInstallationRegistry();
+    registry->setValue(QStringLiteral("UserData/installationDir"), dir);
+    registry->sync();
+    wroteRegistry = true;
 }

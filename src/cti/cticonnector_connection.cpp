@@ -64,9 +64,16 @@ void CTIConnector::login()
     const QUrl url(QStringLiteral("ws://") + server + QLatin1Char(':') + QString::number(port) + QStringLiteral("/cti"),
                    QUrl::TolerantMode);
     Logger::verbose(QVariant(QStringLiteral("login to: ") + url.toString()), Q_FUNC_INFO);
-    // Before the open: an invalid URL fails inside it, and the last status must be that failure.
     reportStatus(QStringLiteral("Trying to connect to server ..."));
-    socket->open(url);
+    // Opened from the event loop, after the status: an open can fail inside itself (an invalid
+    // URL, or a refused connection under Wine), and its error must neither come before that
+    // status nor call back into a caller that is still inside login().
+    QMetaObject::invokeMethod(
+        socket, [this, opening = socket, url] {
+            if (opening == socket)
+                opening->open(url);
+        },
+        Qt::QueuedConnection);
     settings.setChanged(false);
     settings.synchronize();
 }

@@ -73,5 +73,5 @@ int ConnectorFixture::clientSockets() const
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     // Less the demo server's listening socket and its side of each connection.
-    return openSocketCount() - 1 - server.clientCount();
+    return openSocketCount(server.port()) - 1 - server.clientCount();
 }

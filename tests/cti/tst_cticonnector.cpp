@@ -172,7 +172,7 @@ private slots:
         // Closed as a socket destroyed at once would close: going away, with its reason.
         fixture.connector->stop();
         QTRY_COMPARE(fixture.server.clientCount(), 0);
-        QCOMPARE(fixture.server.lastCloseCode(), int(QWebSocketProtocol::CloseCodeGoingAway));
+        QTRY_COMPARE(fixture.server.lastCloseCode(), int(QWebSocketProtocol::CloseCodeGoingAway));
         QCOMPARE(fixture.server.lastCloseReason(), "Connection closed");
         fixture.connector->stop();
         fixture.connector->requestLogin();
@@ -201,6 +201,7 @@ private slots:
         ConnectorFixture fixture;
         fixture.environment->writeSettingsFile("[UserData]\r\nserver=pbx example\r\n");
         fixture.connector->login();
+        QVERIFY(fixture.waitForStatus(unreachable));
         QCOMPARE(fixture.statuses(), (QStringList{trying, unreachable}));
         QCOMPARE(fixture.environment->storedValue("message"), unreachable);
     }

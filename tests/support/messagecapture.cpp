@@ -38,6 +38,11 @@ QStringList MessageCapture::matching(const QString &text) const
     return messages().filter(text);
 }
 
+QString MessageCapture::quoted(QString text)
+{
+    return text.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+}
+
 void MessageCapture::clear()
 {
     QMutexLocker lock(&mutex);

@@ -17,6 +17,9 @@ public:
     // Messages that contain text.
     QStringList matching(const QString &text) const;
     bool contains(const QString &text) const { return !matching(text).isEmpty(); }
+    // Text as it appears inside a log line: the log writer hands Qt a quoted string, in which
+    // backslashes (Windows paths) and quotation marks are escaped.
+    static QString quoted(QString text);
     void clear();
 
 private:

@@ -1,4 +1,7 @@
 #pragma once
 
-// The sockets this process holds open: listening ones and both ends of its own connections.
-int openSocketCount();
+#include <QtGlobal>
+
+// The sockets this process holds on a port of 127.0.0.1: listening on it, and both ends of the
+// connections to it.
+int openSocketCount(quint16 port);

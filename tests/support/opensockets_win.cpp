@@ -6,25 +6,25 @@
 
 #include <vector>
 
-// The TCP endpoints the system lists for this process; closed connections waiting out their
-// time belong to no process any more.
-int openSocketCount()
+// The system's TCP table: Wine does not tell which process owns an entry, but the port is the
+// test's own. A connection closed on both sides waits out its time owned by no process.
+int openSocketCount(quint16 port)
 {
     std::vector<char> buffer(64 * 1024);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD size = DWORD(buffer.size());
-        const DWORD result = GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0);
-        if (result == ERROR_INSUFFICIENT_BUFFER) {
-            buffer.resize(size);
-            continue;
-        }
-        if (result != NO_ERROR)
-            return -1;
-        const auto *table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID *>(buffer.data());
-        int sockets = 0;
-        for (DWORD i = 0; i < table->dwNumEntries; ++i)
-            sockets += table->table[i].dwOwningPid == GetCurrentProcessId() ? 1 : 0;
-        return sockets;
+    DWORD size = DWORD(buffer.size());
+    DWORD result = GetTcpTable(reinterpret_cast<MIB_TCPTABLE *>(buffer.data()), &size, FALSE);
+    if (result == ERROR_INSUFFICIENT_BUFFER) {
+        buffer.resize(size);
+        result = GetTcpTable(reinterpret_cast<MIB_TCPTABLE *>(buffer.data()), &size, FALSE);
     }
-    return -1;
+    if (result != NO_ERROR)
+        return -1;
+    const auto *table = reinterpret_cast<const MIB_TCPTABLE *>(buffer.data());
+    int sockets = 0;
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+        const MIB_TCPROW &row = table->table[i];
+        const bool onPort = ntohs(u_short(row.dwLocalPort)) == port || ntohs(u_short(row.dwRemotePort)) == port;
+        sockets += onPort && row.dwState != MIB_TCP_STATE_TIME_WAIT && row.dwState != MIB_TCP_STATE_CLOSED ? 1 : 0;
+    }
+    return sockets;
 }

@@ -215,6 +215,11 @@ void DemoServer::onNewConnection()
         connect(client, &QWebSocket::textMessageReceived, this,
                 [this, client](const QString &text) { onTextMessage(client, text); });
         connect(client, &QWebSocket::disconnected, this, [this, client] { onClientGone(client); });
+        // Where the close frame is taken in, which may come after the connection has gone.
+        connect(client, &QWebSocket::aboutToClose, this, [this, client] {
+            closeCode = client->closeCode();
+            closeReason = client->closeReason();
+        });
         print(QStringLiteral("client %1 connected").arg(peer));
     }
 }
@@ -244,8 +249,6 @@ void DemoServer::onClientGone(QWebSocket *client)
 {
     if (!clients.removeOne(client))
         return;
-    closeCode = client->closeCode();
-    closeReason = client->closeReason();
     client->deleteLater();
     print(QStringLiteral("client disconnected"));
 }

@@ -59,7 +59,7 @@ public:
     QList<QJsonObject> received(const QString &name) const;
     void clearReceived() { frames.clear(); }
     int clientCount() const { return clients.size(); }
-    // How the last client that went away closed its connection; 1005 (no status) before any.
+    // How the last client that closed its connection did so; 1005 (no status) before any.
     int lastCloseCode() const { return closeCode; }
     QString lastCloseReason() const { return closeReason; }
 

@@ -1,6 +1,28 @@
 #!/usr/bin/env bash
-# Renders both dialogs from the real dialog classes into docs/screenshots/ for the README.
+# Renders both dialogs from the real dialog classes into docs/screenshots/ for the README:
+#   scripts/screenshots.sh           on Qt's offscreen platform: the client area, *.png
+#   scripts/screenshots.sh windows   as Windows draws them, frame and title bar included: the
+#                                    Windows build under Wine, in a Wine desktop window on a
+#                                    virtual display, *-windows.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh >/dev/null
-QT_QPA_PLATFORM=offscreen "${BUILD_DIR:-build}/tools/screenshots/dialog-screenshots" docs/screenshots 2>/dev/null
+if [ "${1:-}" != windows ]; then
+    scripts/build.sh >/dev/null
+    QT_QPA_PLATFORM=offscreen "${BUILD_DIR:-build}/tools/screenshots/dialog-screenshots" docs/screenshots 2>/dev/null
+    exit 0
+fi
+export WINDOWS_QT_DIR=${WINDOWS_QT_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/brenvale-tapi/windows-qt}
+scripts/windows-build.sh >/dev/null
+scripts/setup.sh wine64 fonts-wine xvfb x11-utils
+build=$PWD/build-windows
+source scripts/windows-environment.sh
+start_display
+shots=$build/screenshots
+rm -rf "$shots"
+mkdir -p "$shots"
+WINEQT_QPA_PLATFORM=windows "$wine" explorer /desktop=screenshots,640x480 \
+    "$(windows_path "$build/tools/screenshots/dialog-screenshots.exe")" "$(windows_path "$shots")" >/dev/null 2>&1
+for dialog in diagnostic-tool configuration-tool; do
+    cp "$shots/$dialog.png" "docs/screenshots/$dialog-windows.png"
+    echo "Wrote docs/screenshots/$dialog-windows.png"
+done

@@ -216,6 +216,21 @@ private slots:
         QCOMPARE(stored().at(Server), "pbx.example");
     }
 
+    // An administrator who only types: the server field first, Tab to the next one, Return for OK.
+    void shouldTakeKeysFromTheServerFieldOn()
+    {
+        environment.writeSettingsFile(settingsFile());
+        dialog = std::make_unique<ConfigurationDialog>();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        QCOMPARE(QApplication::focusWidget(), widgetOf(Server));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // selects the field's text
+        QTest::keyClicks(QApplication::focusWidget(), "berta");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(dialog->isHidden());
+        QCOMPARE(stored().at(UserName), "berta");
+    }
+
     void shouldLeaveTheFileUntouchedOnCancel()
     {
         // Lower-case keys and LF endings: any rewrite by the store would show.

@@ -3,9 +3,12 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <winioctl.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 static int passed = 0;
 static int failed = 0;
@@ -58,6 +61,38 @@ static Access accessOf(const std::string &path)
     return access;
 }
 
+// A junction (a mount-point reparse point) at link that leads to the folder target.
+static bool makeJunction(const std::string &link, const std::string &target)
+{
+    if (!CreateDirectoryA(link.c_str(), nullptr))
+        return false;
+    HANDLE handle = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    // REPARSE_DATA_BUFFER for a mount point: the substitute name, then an empty print name.
+    std::wstring substitute = L"\\??\\";
+    for (char c : target)
+        substitute += wchar_t(c);
+    const WORD nameBytes = WORD(substitute.size() * sizeof(wchar_t));
+    std::vector<char> buffer(8 + 8 + nameBytes + 2 * sizeof(wchar_t));
+    auto *words = reinterpret_cast<WORD *>(buffer.data());
+    *reinterpret_cast<DWORD *>(buffer.data()) = IO_REPARSE_TAG_MOUNT_POINT;
+    words[2] = WORD(buffer.size() - 8); // the data after the header
+    words[4] = 0;                       // substitute name offset
+    words[5] = nameBytes;               // and length
+    words[6] = WORD(nameBytes + sizeof(wchar_t)); // print name offset, after the terminator
+    words[7] = 0;
+    std::memcpy(buffer.data() + 16, substitute.data(), nameBytes);
+    DWORD returned = 0;
+    const BOOL made = DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(), DWORD(buffer.size()), nullptr,
+                                      0, &returned, nullptr);
+    CloseHandle(handle);
+    if (!made)
+        RemoveDirectoryA(link.c_str());
+    return made;
+}
+
 int main()
 {
     char temp[MAX_PATH];
@@ -99,6 +134,22 @@ int main()
         CloseHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         check(accessOf(file).inheritedFull > 0, "a file created afterwards inherits full access for Everyone");
     }
+
+    // The settings folder as a junction to a folder elsewhere: that folder keeps its list.
+    const std::string elsewhere = folder + "-elsewhere";
+    const std::string junction = folder + "-junction";
+    CreateDirectoryA(elsewhere.c_str(), nullptr);
+    if (makeJunction(junction, elsewhere)) {
+        const std::string listBefore = accessOf(elsewhere).list;
+        const char *problem = grantEveryoneFullAccess(junction.c_str());
+        check(problem && std::strstr(problem, "reparse point"), "refuses a junction and says why");
+        check(accessOf(elsewhere).list == listBefore, "the folder a junction leads to keeps its access list");
+        RemoveDirectoryA(junction.c_str());
+    } else {
+        std::printf("SKIP: a junction's target keeps its access list (this system cannot make junctions: "
+                    "Wine answers FSCTL_SET_REPARSE_POINT with error %lu)\n", GetLastError());
+    }
+    RemoveDirectoryA(elsewhere.c_str());
 
     DeleteFileA(file.c_str());
     RemoveDirectoryA(folder.c_str());

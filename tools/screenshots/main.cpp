@@ -11,17 +11,35 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QWindow>
 #include <QTemporaryDir>
 
 #include <cstdio>
 
 namespace {
 
+// On a platform with real windows the shot is taken from the screen, with the frame and title
+// bar the system draws; offscreen there is only the client area.
+QPixmap shot(QWidget *dialog)
+{
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return dialog->grab();
+    QWindow *window = dialog->windowHandle();
+    for (QDeadlineTimer deadline(3000); !window->isExposed() && !deadline.hasExpired();)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(300); // until the frame is drawn, which the application is not told
+    QApplication::processEvents();
+    return window->screen()->grabWindow(0, dialog->frameGeometry().x(), dialog->frameGeometry().y(),
+                                        dialog->frameGeometry().width(), dialog->frameGeometry().height());
+}
+
 bool save(QWidget *dialog, const QString &path)
 {
     dialog->show();
     QApplication::processEvents();
-    const bool saved = dialog->grab().save(path);
+    const bool saved = shot(dialog).save(path);
     std::printf("%s %s\n", saved ? "Wrote" : "Could not write", qPrintable(path));
     return saved;
 }

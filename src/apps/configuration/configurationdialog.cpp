@@ -26,6 +26,8 @@ ConfigurationDialog::ConfigurationDialog(QWidget *parent)
     ui->logger->setChecked(data->logger);
     connect(ui->logger, &QRadioButton::clicked, this, [this](bool checked) { data->logger = checked; });
     updateUserMode();
+    // The first field of the tab order, not the OK button that comes first among the widgets.
+    ui->serverLineEdit->setFocus();
 }
 
 ConfigurationDialog::~ConfigurationDialog()

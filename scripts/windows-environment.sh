@@ -11,8 +11,9 @@ mingw_runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)
 
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
-# No prompts to install .NET or a browser engine.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No prompts to install .NET or a browser engine, and a program that crashes ends instead of
+# waiting in Wine's debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEPATH="$(windows_path "$WINDOWS_QT_DIR/bin");$(windows_path "$mingw_runtime");$(windows_path /usr/x86_64-w64-mingw32/lib)"
 # Wine passes no variable that starts with QT_; a WINE prefix makes it arrive without one.
 # Qt's messages would otherwise go to the debugger channel, and the offscreen platform finds

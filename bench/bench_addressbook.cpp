@@ -4,7 +4,7 @@
 #include "bareclient.h"
 #include "cticonnector.h"
 #include "measurement.h"
-#include "serverprocess.h"
+#include "demoserverprocess.h"
 #include "settingsfolder.h"
 
 #include <QCoreApplication>
@@ -82,14 +82,14 @@ int main(int argc, char *argv[])
     Measurement::discardStandardError();
     const int runs = Measurement::runCount(argc, argv, 5);
 
-    ServerProcess server({QStringLiteral("--book-size"), QStringLiteral("%1=%2").arg(bookId).arg(bookSize)});
+    DemoServerProcess server(QStringLiteral(CTI_DEMO_SERVER), {QStringLiteral("--book-size"), QStringLiteral("%1=%2").arg(bookId).arg(bookSize)});
     if (!server.start()) {
         Measurement::print(QStringLiteral("address book"), QStringLiteral("FAILED: ") + server.errorString());
         return 1;
     }
     SettingsFolder settings(server.port());
     CTIConnector connector;
-    connector.findChild<QTimer *>()->stop();
+    connector.findChild<QTimer *>("reconnectTimer")->stop();
     BareClient bare;
     if (!connectorLogin(connector) || !bare.open(server.url()) || !bare.login(QStringLiteral("demo"), QStringLiteral("demo"))) {
         Measurement::print(QStringLiteral("address book"), QStringLiteral("FAILED: no login"));

@@ -74,7 +74,7 @@ int main(int argc, char *argv[])
     }
     const QByteArray bytes = frame.toUtf8();
     CTIConnector connector;
-    connector.findChild<QTimer *>()->stop();
+    connector.findChild<QTimer *>("reconnectTimer")->stop();
 
     QVector<double> baseline, full, fullQuiet, parse, serialise, logged, loggedQuiet;
     for (int run = 0; run <= runs; ++run) {

@@ -5,7 +5,7 @@
 #include "configurationdata.h"
 #include "cticonnector.h"
 #include "measurement.h"
-#include "serverprocess.h"
+#include "demoserverprocess.h"
 #include "settingsfolder.h"
 
 #include <QCoreApplication>
@@ -37,7 +37,7 @@ Timing timed(const std::function<bool()> &work)
 Timing connectorLogin()
 {
     auto connector = std::make_unique<CTIConnector>();
-    connector->findChild<QTimer *>()->stop();
+    connector->findChild<QTimer *>("reconnectTimer")->stop();
     QEventLoop loop;
     bool loggedIn = false;
     QObject::connect(connector.get(), &CTIConnector::clientState, &loop, [&](const QString &state) {
@@ -70,7 +70,7 @@ int main(int argc, char *argv[])
     Measurement::discardStandardError();
     const int runs = Measurement::runCount(argc, argv, 21);
 
-    ServerProcess server;
+    DemoServerProcess server(QStringLiteral(CTI_DEMO_SERVER));
     if (!server.start()) {
         Measurement::print(QStringLiteral("login"), QStringLiteral("FAILED: ") + server.errorString());
         return 1;

@@ -7,7 +7,7 @@
 #include "cticonnector.h"
 #include "demoserver.h"
 #include "measurement.h"
-#include "serverprocess.h"
+#include "demoserverprocess.h"
 #include "settingsfolder.h"
 
 #include <QApplication>
@@ -34,7 +34,7 @@ QProcessEnvironment offscreen()
 
 // Peak resident KiB of diagnostic-tool started offscreen with the settings of server, read once
 // the tool has stored the status "Logged in".
-qint64 peakOfDiagnosticTool(const ServerProcess &server)
+qint64 peakOfDiagnosticTool(const DemoServerProcess &server)
 {
     SettingsFolder settings(server.port());
     QProcess tool;
@@ -61,7 +61,7 @@ qint64 peakOfDiagnosticTool(const ServerProcess &server)
     return peak;
 }
 
-qint64 peakOfBareDialog(const ServerProcess &server)
+qint64 peakOfBareDialog(const DemoServerProcess &server)
 {
     QProcess bare;
     bare.setProcessEnvironment(offscreen());
@@ -115,7 +115,7 @@ RecordFigures recordsOfBook()
         });
     }
     CTIConnector connector;
-    connector.findChild<QTimer *>()->stop();
+    connector.findChild<QTimer *>("reconnectTimer")->stop();
     QVector<Addresses *> kept;
     kept.reserve(bookSize);
     QObject::connect(&connector, &CTIConnector::addressAdded, [&](Addresses *address) { kept.append(address); });
@@ -153,7 +153,7 @@ int main(int argc, char *argv[])
     Measurement::discardStandardError();
     const int runs = Measurement::runCount(argc, argv, 3);
 
-    ServerProcess server;
+    DemoServerProcess server(QStringLiteral(CTI_DEMO_SERVER));
     if (!server.start()) {
         Measurement::print(QStringLiteral("memory"), QStringLiteral("FAILED: ") + server.errorString());
         return 1;

@@ -24,6 +24,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <functional>
+
 class QTimer;
 class QWebSocket;
 
@@ -56,6 +58,15 @@ public:
     const QMap<QString, Queue *> &storedQueues() const { return queues; }
     const QList<QSharedPointer<TapiUser>> &storedTapiUsers() const { return tapiUsers; }
     bool isCtiAnswerSupported() const { return ctiAnswerSupported; }
+
+    // Timing, in milliseconds: the defaults are for real use, tests make them short. While
+    // logged in, every reconnect check pings the server; a connection whose pings have gone
+    // unanswered for two checks in a row, or for resumePongTimeout after a check that came late
+    // (the machine slept), counts as lost. Setting the interval (re)starts the checks.
+    void setReconnectCheckInterval(int milliseconds);
+    void setResumePongTimeout(int milliseconds) { resumePongTimeout = milliseconds; }
+    // Milliseconds on a clock that keeps counting while the machine sleeps; tests move it on.
+    void setClock(std::function<qint64()> milliseconds);
 
 signals:
     void clientState(QString msg);
@@ -139,6 +150,9 @@ private:
     void reportStatus(const QString &text);
     // Loads the settings record and applies its logging switch to the log writer.
     void loadSettings();
+    // Pings a logged-in server, or gives up on a connection that has stopped answering.
+    void watchConnection(bool afterSleep);
+    void dropSilentConnection();
     void sendSimpleCommand(const QString &name);
     void sendWithId(const QString &name, const QString &key, const QString &id);
     void sendAddressPage(const QString &bookId, int limit, int offset, bool fromOtherThread);
@@ -190,5 +204,12 @@ private:
     int silentReconnectCount = 0;
     int reconnectCheckInterval = 10000;
     int silentReconnectLimit = 360;
+    int unansweredPingLimit = 2;
+    int resumePongTimeout = 5000;
+    std::function<qint64()> clock;
+    qint64 lastCheckAt = 0;
+    int unansweredPings = 0;
+    qint64 firstUnansweredPingAt = 0;
+    QTimer *resumeWatch = nullptr;
     ConfigurationData settings;
 };

@@ -3,6 +3,7 @@
 #include "cticonnector.h"
 
 #include "logger.h"
+#include "uptime.h"
 
 #include <QMessageLogger>
 #include <QMutexLocker>
@@ -14,9 +15,31 @@
 CTIConnector::CTIConnector(QObject *parent)
     : QObject(parent)
     , reconnectTimer(new QTimer(this))
+    , clock(uptimeMilliseconds)
+    , lastCheckAt(clock())
+    , resumeWatch(new QTimer(this))
 {
+    reconnectTimer->setObjectName(QStringLiteral("reconnectTimer"));
     connect(reconnectTimer.data(), &QTimer::timeout, this, &CTIConnector::checkReconnect);
     reconnectTimer->start(reconnectCheckInterval);
+    resumeWatch->setObjectName(QStringLiteral("resumeWatch"));
+    resumeWatch->setSingleShot(true);
+    connect(resumeWatch, &QTimer::timeout, this, [this] {
+        if (loggedIn && unansweredPings > 0)
+            dropSilentConnection();
+    });
+}
+
+void CTIConnector::setReconnectCheckInterval(int milliseconds)
+{
+    reconnectCheckInterval = milliseconds;
+    reconnectTimer->start(reconnectCheckInterval);
+}
+
+void CTIConnector::setClock(std::function<qint64()> milliseconds)
+{
+    clock = std::move(milliseconds);
+    lastCheckAt = clock();
 }
 
 // The socket is left alone: the dialog stops the connector before the process ends.
@@ -54,6 +77,7 @@ void CTIConnector::login()
     port = settings.getPort();
 
     socket = new QWebSocket(QString(), QWebSocketProtocol::Version13);
+    unansweredPings = 0;
     connect(socket, &QWebSocket::pong, this, &CTIConnector::onPong);
     connect(socket, &QWebSocket::connected, this, &CTIConnector::onSocketConnected);
     connect(socket, &QWebSocket::textMessageReceived, this, &CTIConnector::onMessage);
@@ -68,8 +92,9 @@ void CTIConnector::login()
     // Opened from the event loop, after the status: an open can fail inside itself (an invalid
     // URL, or a refused connection under Wine), and its error must neither come before that
     // status nor call back into a caller that is still inside login().
+    // A socket replaced meanwhile is not opened; it is deleted only after this call has passed.
     QMetaObject::invokeMethod(
-        socket, [this, opening = socket, url] {
+        this, [this, opening = socket, url] {
             if (opening == socket)
                 opening->open(url);
         },
@@ -84,6 +109,7 @@ void CTIConnector::stop()
     if (!socket)
         return;
     stopRequested = true;
+    resumeWatch->stop();
     reportStatus(QStringLiteral("Disconnected from server"));
     loggedIn = false;
     socketConnected = false;
@@ -155,13 +181,43 @@ void CTIConnector::reportReconnectFailure()
 
 void CTIConnector::checkReconnect()
 {
+    // Much later than due, the machine slept: a connection may have died without a word.
+    const qint64 now = clock();
+    const bool afterSleep = now - lastCheckAt > 2 * qint64(reconnectCheckInterval);
+    lastCheckAt = now;
     QMessageLogger().debug() << "checkReconnect";
     loadSettings();
     if (settings.isChanged() || !loggedIn) {
         QMessageLogger().debug().nospace() << "reconnecting for reason: dataChanged=" << settings.isChanged()
                                            << " ; loggedIn=" << int(loggedIn);
         login();
+        return;
     }
+    watchConnection(afterSleep);
+}
+
+void CTIConnector::watchConnection(bool afterSleep)
+{
+    // A half-open connection (a server gone without closing it, a dropped NAT entry) never
+    // reports itself; only a ping that stays unanswered shows it.
+    if (unansweredPings >= unansweredPingLimit) {
+        dropSilentConnection();
+        return;
+    }
+    sendPing();
+    if (afterSleep)
+        resumeWatch->start(resumePongTimeout);
+}
+
+void CTIConnector::dropSilentConnection()
+{
+    Logger::verbose(QVariant(QStringLiteral("no answer to ping for ")
+                             + QString::number((clock() - firstUnansweredPingAt) / 1000) + QStringLiteral(" s")),
+                    Q_FUNC_INFO);
+    unansweredPings = 0;
+    resumeWatch->stop();
+    // As any lost connection: onDisconnect reports it, and the next check logs in again.
+    socket->abort();
 }
 
 void CTIConnector::reconnect()
@@ -234,11 +290,17 @@ void CTIConnector::checkSendQueue()
 void CTIConnector::sendPing()
 {
     QMessageLogger().debug() << "SEND_PING";
-    if (socket)
-        socket->ping(QByteArray());
+    if (!socket)
+        return;
+    if (unansweredPings++ == 0)
+        firstUnansweredPingAt = clock();
+    socket->ping(QByteArray());
 }
 
 void CTIConnector::onPong(qulonglong, QByteArray)
 {
     Logger::verbose("onPong", Q_FUNC_INFO);
+    // Any answer will do: the server is there, however slow.
+    unansweredPings = 0;
+    resumeWatch->stop();
 }

@@ -45,7 +45,7 @@ private slots:
         environment.writeSettingsFile("[UserData]\r\nserver=127.0.0.1\r\nport=" + QByteArray::number(server.port())
                                       + "\r\nuserName=demo\r\npassword=ZGVtbw==\r\n"); // password "demo"
         connector = std::make_unique<CTIConnector>();
-        connector->findChild<QTimer *>()->stop(); // the tests run the reconnect check themselves
+        connector->findChild<QTimer *>("reconnectTimer")->stop(); // the tests run the reconnect check themselves
         connector->login();
         QTRY_COMPARE(environment.storedValue("message"), QString("Logged in"));
     }

@@ -1,7 +1,7 @@
 #include "connectorfixture.h"
 
 #include "configurationdata.h"
-#include "opensockets.h"
+#include "clientsockets.h"
 
 #include <QJsonArray>
 #include <QTimer>
@@ -13,7 +13,7 @@ ConnectorFixture::ConnectorFixture(CTIConnector *shared)
     , connector(shared ? shared : owned.get())
     , states(connector, &CTIConnector::clientState)
 {
-    if (QTimer *timer = connector->findChild<QTimer *>())
+    if (QTimer *timer = connector->findChild<QTimer *>("reconnectTimer"))
         timer->stop();
     QVERIFY(server.listen());
     storeSettings(QStringLiteral("demo"), QStringLiteral("demo"));
@@ -72,6 +72,5 @@ QList<QJsonObject> ConnectorFixture::sent(const QString &name) const
 int ConnectorFixture::clientSockets() const
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    // Less the demo server's listening socket and its side of each connection.
-    return openSocketCount(server.port()) - 1 - server.clientCount();
+    return connectionsTo(server.port());
 }

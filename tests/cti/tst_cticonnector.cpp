@@ -1,7 +1,12 @@
+#include "clientsockets.h"
 #include "connectorfixture.h"
+#include "demoserverprocess.h"
+#include "demoserverprogram.h"
 #include "messagecapture.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
@@ -206,12 +211,98 @@ private slots:
         QCOMPARE(fixture.environment->storedValue("message"), unreachable);
     }
 
+    // A server whose process stops keeps its connections open and answers nothing: the watchdog
+    // gives up after two checks without a pong, and the client logs in again once it goes on.
+    void shouldNoticeAStoppedServerAndComeBackWhenItGoesOn()
+    {
+        ConnectorFixture fixture;
+        DemoServerProcess server(demoServerProgram());
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        fixture.storeSettings("demo", "demo", server.port());
+        MessageCapture capture;
+        QVERIFY(fixture.login());
+        const int tick = 200;
+        fixture.connector->setReconnectCheckInterval(tick);
+        QTest::qWait(3 * tick);
+        QCOMPARE(fixture.statuses().count(disconnected), 0); // pings answered in time
+
+        fixture.states.clear();
+        QVERIFY(server.suspend());
+        QElapsedTimer stopped;
+        stopped.start();
+        QVERIFY(fixture.waitForStatus(disconnected, 10 * tick));
+        // Two checks without a pong after the one that sent the first unanswered ping.
+        QVERIFY2(stopped.elapsed() < 3 * tick + 500, qPrintable(QString::number(stopped.elapsed())));
+        QVERIFY(!capture.messages().filter(QRegularExpression("\\]:: no answer to ping for [0-9]+ s\"$")).isEmpty());
+
+        QVERIFY(server.resume());
+        QVERIFY(fixture.waitForStatus(loggedIn, 10000));
+        QTRY_COMPARE(connectionsTo(server.port()), 1);
+    }
+
+    // Pongs that come late, but always within two checks, never cost the connection.
+    void shouldKeepAServerThatAnswersSlowly()
+    {
+        ConnectorFixture fixture;
+        DemoServerProcess server(demoServerProgram());
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        fixture.storeSettings("demo", "demo", server.port());
+        MessageCapture capture;
+        QVERIFY(fixture.login());
+        const int tick = 250;
+        fixture.connector->setReconnectCheckInterval(tick);
+        fixture.states.clear();
+        for (int round = 0; round < 8; ++round) {
+            QVERIFY(server.suspend()); // a ping sent now waits up to a whole check for its pong
+            QTest::qWait(tick);
+            QVERIFY(server.resume());
+            QTest::qWait(tick / 2);
+        }
+        QCOMPARE(fixture.statuses(), QStringList());
+        QVERIFY(capture.matching("onPong").size() >= 8);
+        QCOMPARE(connectionsTo(server.port()), 1);
+    }
+
+    // After a sleep the first check comes late: it pings at once and waits only a few seconds
+    // for the answer, instead of two more checks. The clock is the test's: no real sleep.
+    void shouldGiveAQuietServerOnlyAMomentAfterTheMachineSlept()
+    {
+        ConnectorFixture fixture; // the checks come only when the test calls them
+        DemoServerProcess server(demoServerProgram());
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        fixture.storeSettings("demo", "demo", server.port());
+        qint64 now = 0;
+        fixture.connector->setClock([&now] { return now; });
+        fixture.connector->setResumePongTimeout(300);
+        MessageCapture capture;
+        QVERIFY(fixture.login());
+        auto *resumeWatch = fixture.connector->findChild<QTimer *>("resumeWatch");
+
+        now += 10000; // a check on time: a ping, answered
+        fixture.checkReconnect();
+        QVERIFY(!resumeWatch->isActive());
+        QTRY_VERIFY(capture.contains("onPong"));
+
+        QVERIFY(server.suspend());
+        now += 10000; // on time again: its ping gets no answer, and that alone is no reason yet
+        fixture.checkReconnect();
+        QTest::qWait(600);
+        QVERIFY(!fixture.statuses().contains(disconnected));
+
+        now += 10 * 60 * 1000; // ten minutes asleep
+        fixture.checkReconnect();
+        QVERIFY(resumeWatch->isActive());
+        QVERIFY(fixture.waitForStatus(disconnected, 2000));
+        QVERIFY(capture.contains("]:: no answer to ping for 600 s\""));
+        QVERIFY(server.resume());
+    }
+
     void shouldConnectByItselfEveryTenSeconds()
     {
         ConnectorFixture fixture; // settings and server; its own connector stays idle
         const QDeadlineTimer early(9500); // a coarse timer may fire up to 5 % early
         CTIConnector connector;
-        QCOMPARE(connector.findChild<QTimer *>()->interval(), 10000);
+        QCOMPARE(connector.findChild<QTimer *>("reconnectTimer")->interval(), 10000);
         QSignalSpy states(&connector, &CTIConnector::clientState);
         QVERIFY(states.wait(11000));
         QVERIFY2(early.hasExpired(), qPrintable(QString::number(early.remainingTime())));

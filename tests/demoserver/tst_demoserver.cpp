@@ -1,5 +1,6 @@
 #include "demodata.h"
 #include "demoserver.h"
+#include "demoserverprogram.h"
 
 #include <QDeadlineTimer>
 #include <QImage>
@@ -12,11 +13,6 @@
 
 // The client suites in tests/cti/ talk to this server over the wire and so cover its handshake,
 // every answer, its events and its fault injection. What a client cannot notice is tested here.
-static QString demoServerProgram()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/" DEMO_SERVER_PROGRAM);
-}
-
 class tst_DemoServer : public QObject
 {
     Q_OBJECT

@@ -22,7 +22,7 @@ private slots:
     {
         QVERIFY(server.listen());
         // Only clicks connect here: the client's own 10-second check would add status texts.
-        CTIConnector::instance()->findChild<QTimer *>()->stop();
+        CTIConnector::instance()->findChild<QTimer *>("reconnectTimer")->stop();
     }
 
     void cleanup() { CTIConnector::instance()->stop(); }

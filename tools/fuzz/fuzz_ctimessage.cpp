@@ -38,7 +38,7 @@ void discard(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 void stopReconnecting(CTIConnector *target)
 {
-    target->findChild<QTimer *>()->stop();
+    target->findChild<QTimer *>("reconnectTimer")->stop();
 }
 
 CTIConnector *freshConnector()

@@ -1,4 +1,4 @@
-#include "opensockets.h"
+#include "clientsockets.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -6,9 +6,9 @@
 
 #include <vector>
 
-// The system's TCP table: Wine does not tell which process owns an entry, but the port is the
-// test's own. A connection closed on both sides waits out its time owned by no process.
-int openSocketCount(quint16 port)
+// Wine's TCP table names no owning process, so connections are told by their port alone: the
+// tests' servers listen on ports of their own.
+int connectionsTo(quint16 port)
 {
     std::vector<char> buffer(64 * 1024);
     DWORD size = DWORD(buffer.size());
@@ -20,11 +20,11 @@ int openSocketCount(quint16 port)
     if (result != NO_ERROR)
         return -1;
     const auto *table = reinterpret_cast<const MIB_TCPTABLE *>(buffer.data());
-    int sockets = 0;
+    int connections = 0;
     for (DWORD i = 0; i < table->dwNumEntries; ++i) {
         const MIB_TCPROW &row = table->table[i];
-        const bool onPort = ntohs(u_short(row.dwLocalPort)) == port || ntohs(u_short(row.dwRemotePort)) == port;
-        sockets += onPort && row.dwState != MIB_TCP_STATE_TIME_WAIT && row.dwState != MIB_TCP_STATE_CLOSED ? 1 : 0;
+        const bool waiting = row.dwState == MIB_TCP_STATE_TIME_WAIT || row.dwState == MIB_TCP_STATE_CLOSED;
+        connections += ntohs(u_short(row.dwRemotePort)) == port && !waiting ? 1 : 0;
     }
-    return sockets;
+    return connections;
 }

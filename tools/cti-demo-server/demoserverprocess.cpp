@@ -1,4 +1,6 @@
-#include "serverprocess.h"
+#include "demoserverprocess.h"
+
+#include "processcontrol.h"
 
 #include <QDeadlineTimer>
 #include <QTcpServer>
@@ -14,14 +16,16 @@ quint16 freePort()
 
 } // namespace
 
-ServerProcess::ServerProcess(const QStringList &arguments)
-    : extraArguments(arguments)
+DemoServerProcess::DemoServerProcess(const QString &program, const QStringList &arguments)
+    : programPath(program)
+    , extraArguments(arguments)
 {
 }
 
-ServerProcess::~ServerProcess()
+DemoServerProcess::~DemoServerProcess()
 {
     if (process.state() != QProcess::NotRunning) {
+        resume();
         process.terminate();
         if (!process.waitForFinished(5000))
             process.kill();
@@ -29,7 +33,7 @@ ServerProcess::~ServerProcess()
     }
 }
 
-bool ServerProcess::start()
+bool DemoServerProcess::start()
 {
     // The server prints "Listening on ..." with --port 0 too, but reading its output would mean
     // reading every frame it logs; a port known in advance lets that output go to /dev/null.
@@ -40,7 +44,7 @@ bool ServerProcess::start()
     }
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral(CTI_DEMO_SERVER), extraArguments + QStringList{QStringLiteral("--port"), QString::number(listenPort)});
+    process.start(programPath, extraArguments + QStringList{QStringLiteral("--port"), QString::number(listenPort)});
     if (!process.waitForStarted(5000)) {
         error = process.errorString();
         return false;
@@ -60,7 +64,17 @@ bool ServerProcess::start()
     return false;
 }
 
-QUrl ServerProcess::url() const
+QUrl DemoServerProcess::url() const
 {
     return QUrl(QStringLiteral("ws://127.0.0.1:%1/cti").arg(listenPort));
+}
+
+bool DemoServerProcess::suspend()
+{
+    return process.state() == QProcess::Running && setProcessSuspended(process.processId(), true);
+}
+
+bool DemoServerProcess::resume()
+{
+    return process.state() == QProcess::Running && setProcessSuspended(process.processId(), false);
 }

@@ -2,6 +2,7 @@
 
 #include "cticonnector.h"
 
+#include "boundedjsonwriter.h"
 #include "logger.h"
 #include "uptime.h"
 
@@ -257,7 +258,14 @@ void CTIConnector::printFiltered(CTIMessage &message)
         message.setValue(QStringLiteral("token"), masked);
         message.setValue(QStringLiteral("user"), masked);
     }
-    Logger::verbose(QVariant(QString::fromUtf8(message.toJson())), Q_FUNC_INFO);
+    // Only as much as a log line carries: a page of addresses is megabytes of JSON, and writing
+    // all of it only to cut it would take longer than reading it did.
+    BoundedJsonWriter writer(Logger::maxMessageBytes - Logger::maxMarkerLength);
+    writer.writeDocument(message.envelope());
+    QString text = QString::fromUtf8(writer.text());
+    if (writer.isCut())
+        text += Logger::leftOutMarker(writer.valuesLeftOut(), QStringLiteral("values"));
+    Logger::verbose(QVariant(text), Q_FUNC_INFO);
 }
 
 void CTIConnector::onMessage(QString msg)

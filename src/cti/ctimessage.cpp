@@ -64,14 +64,19 @@ void CTIMessage::setValue(const QString &key, const QByteArray &bytes)
     payload.insert(key, QString::fromLatin1(bytes.toBase64()));
 }
 
-QByteArray CTIMessage::toJson()
+QJsonObject CTIMessage::envelope()
 {
     QJsonObject object;
     object.insert(QLatin1String("type"), typeWord(messageType));
     object.insert(QLatin1String("name"), messageName);
     object.insert(QLatin1String("uuid"), uuid());
     object.insert(QLatin1String("data"), payload);
-    return QJsonDocument(object).toJson();
+    return object;
+}
+
+QByteArray CTIMessage::toJson()
+{
+    return QJsonDocument(envelope()).toJson();
 }
 
 QString CTIMessage::typeWord(int type)

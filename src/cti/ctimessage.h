@@ -38,6 +38,8 @@ public:
     // Base64 text.
     void setValue(const QString &key, const QByteArray &bytes);
 
+    // The envelope object that toJson() writes, with the uuid it then has.
+    QJsonObject envelope();
     QByteArray toJson();
     static QString typeWord(int type);
 

@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QMessageLogger>
 #include <QProcessEnvironment>
 
@@ -99,9 +100,30 @@ QString Logger::formatLine(int level, const QString &sourceTag, const QString &m
     return line;
 }
 
+QString Logger::leftOutMarker(qint64 count, const QString &unit)
+{
+    static const QLocale english(QLocale::English, QLocale::UnitedStates);
+    return QStringLiteral(" ... [") + english.toString(count) + QStringLiteral(" more ") + unit + QLatin1Char(']');
+}
+
+QString Logger::bounded(const QString &message)
+{
+    // At most three UTF-8 bytes a UTF-16 unit: most messages need no counting.
+    if (message.size() <= maxMessageBytes / 3)
+        return message;
+    const QByteArray utf8 = message.toUtf8();
+    if (utf8.size() <= maxMessageBytes)
+        return message;
+    int keep = maxMessageBytes - maxMarkerLength;
+    while (keep > 0 && (uchar(utf8.at(keep)) & 0xC0) == 0x80)
+        --keep;
+    return QString::fromUtf8(utf8.constData(), keep)
+        + leftOutMarker(utf8.size() - keep, QStringLiteral("bytes"));
+}
+
 void Logger::write(int level, const QString &message, const QString &signature)
 {
-    const QString line = formatLine(level, sourceTag(), message, signature, QDateTime::currentDateTime());
+    const QString line = formatLine(level, sourceTag(), bounded(message), signature, QDateTime::currentDateTime());
     if (level == Verbose || level == Debug)
         QMessageLogger().debug() << line;
     else
@@ -127,7 +149,7 @@ void Logger::appendToFile(const QString &line)
         return;
     file->write(line.toUtf8() + '\n');
     file->flush();
-    if (file->size() > maxFileSize) {
+    if (file->size() > maxFileSize.load()) {
         file->close();
         const QString backup = file->fileName() + QStringLiteral(".1");
         QFile::remove(backup);

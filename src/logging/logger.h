@@ -32,14 +32,27 @@ public:
 
     static QString formatLine(int level, const QString &sourceTag, const QString &message,
                               const QString &signature, const QDateTime &time);
+
+    // The most of one message that a line carries, in UTF-8 bytes, its marker included. Every
+    // line of a login, a command or an event fits whole; bulk data (an address page is 5 MB of
+    // JSON) is cut, so that the 10 MiB log keeps the history around it.
+    static constexpr int maxMessageBytes = 64 * 1024;
+    static constexpr int maxMarkerLength = 48;
+    // The message cut at a character boundary to fit maxMessageBytes, with leftOutMarker of the
+    // bytes it lost; a message that fits as it is.
+    static QString bounded(const QString &message);
+    // " ... [5,512,331 more bytes]" for a count of 5512331 and the unit "bytes".
+    static QString leftOutMarker(qint64 count, const QString &unit);
     static QString levelName(int level);
     static QString cleanSignature(QString signature);
 
     // Only the const char* form of verbose() listens to this switch.
     void setEnabled(bool on) { enabled = on; }
     void setFileLogging(bool on);
+    // Past this size the log file rolls over to a single ".1"; tests make it small.
+    void setMaxFileSize(qint64 bytes) { maxFileSize = bytes; }
 
-    static constexpr qint64 maxFileSize = 10 * 1024 * 1024;
+    static constexpr qint64 defaultMaxFileSize = 10 * 1024 * 1024;
 
 private:
     Logger();
@@ -51,4 +64,5 @@ private:
     std::unique_ptr<QFile> file;
     QMutex fileMutex;
     std::atomic<bool> fileLogging{false};
+    std::atomic<qint64> maxFileSize{defaultMaxFileSize};
 };

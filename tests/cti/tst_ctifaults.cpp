@@ -121,6 +121,41 @@ private slots:
         recover(fixture); // logs in unless the last restart left it logged in already
     }
 
+    // A book of a few thousand addresses leaves the login before it in the log file, which rolls
+    // over at a size that the book's page alone would pass if it were logged whole.
+    void shouldKeepTheLogsHistoryAcrossABigBook()
+    {
+        ConnectorFixture fixture;
+        ConfigurationData settings;
+        settings.loadData();
+        settings.setLogger(true);
+        QVERIFY(settings.synchronize());
+        QFile::remove(Logger::logFilePath());
+        Logger::instance().setMaxFileSize(512 * 1024);
+        MessageCapture quiet;
+        QVERIFY(fixture.login());
+        fixture.server.setBookSize("big", 4000);
+        int announced = 0;
+        connect(fixture.connector, &CTIConnector::addressAdded, this, [&](Addresses *address) {
+            ++announced;
+            delete address;
+        });
+        fixture.connector->requestAddresses("big");
+        QTRY_COMPARE(announced, 4000);
+        fixture.connector->stop();
+        Logger::instance().setFileLogging(false);
+        Logger::instance().setMaxFileSize(Logger::defaultMaxFileSize);
+
+        QFile log(Logger::logFilePath());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray written = log.readAll();
+        QVERIFY(written.contains("status: Logged in"));
+        // The page's line: its start, then what it left out of the 4,000 addresses.
+        QVERIFY(written.contains("]:: {\n    \"data\": {\n        \"addresses\": {\n"));
+        QVERIFY(written.contains(" more values]"));
+        QVERIFY(!QFile::exists(Logger::logFilePath() + ".1"));
+    }
+
     void shouldNeverLogThePassword()
     {
         // The process's own connector: the thread pool hands its records to that one.

@@ -1,5 +1,9 @@
+#include "boundedjsonwriter.h"
 #include "ctimessage.h"
+#include "demodata.h"
 
+#include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QtTest>
@@ -59,6 +63,58 @@ private slots:
         QCOMPARE(wire(message), (QJsonObject{{"type", "command"}, {"name", "c"}, {"uuid", uuid}, {"data", data}}));
         QVERIFY(CTIMessage(copyBefore).uuid() != uuid);
         QVERIFY(message.value("missing").isNull());
+    }
+
+    // The log writer's text is exactly the start of what toJson() writes, wherever the bound
+    // falls: inside a string, an escape, a number or the indentation; before a character that
+    // would not fit whole, never inside it.
+    void shouldWriteTheStartOfWhatToJsonWrites_data()
+    {
+        QTest::addColumn<QJsonObject>("document");
+        for (const QFileInfo &frame : QDir(":/corpus").entryInfoList()) {
+            QFile file(frame.filePath());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QJsonDocument parsed = QJsonDocument::fromJson(file.readAll());
+            if (parsed.isObject())
+                QTest::newRow(qPrintable(frame.fileName())) << parsed.object();
+        }
+        DemoData data;
+        data.setBookSize("big", 300);
+        QTest::newRow("generated page") << data.answer("getAddresses", {{"bookid", "big"}, {"limit", 300}}).value_or(QJsonObject());
+        const QString lone = QString(QChar(0xD800)) + "x" + QChar(0xDC00) + QChar(0xDBFF);
+        QTest::newRow("escapes, characters, numbers, empty containers")
+            << QJsonObject{{"text", "a\"b\\c/\n\t\b\f\r\x01\x1f é€😀 end"}, {"lone surrogates", lone}, {"", "empty key"},
+                           {"numbers", QJsonArray{0, -0.0, 1.5, -7, 1e17, -123456789012345678.0, 1e20, 1.8446744073709552e19, 1e300, 0.1}},
+                           {"empty", QJsonObject()}, {"none", QJsonArray()}, {"flags", QJsonArray{true, false, QJsonValue::Null}},
+                           {"deep", QJsonObject{{"a", QJsonArray{QJsonObject{{"b", QJsonArray{QJsonArray()}}}}}}}};
+    }
+
+    void shouldWriteTheStartOfWhatToJsonWrites()
+    {
+        QFETCH(QJsonObject, document);
+        const QByteArray whole = QJsonDocument(document).toJson();
+        // Every bound for the small documents, a spread of them for the page.
+        const int step = qMax(1, whole.size() / 1500);
+        for (int bound = 0; bound <= whole.size() + 1; bound += step) {
+            BoundedJsonWriter writer(bound);
+            writer.writeDocument(document);
+            const QByteArray &text = writer.text();
+            QVERIFY2(whole.startsWith(text) && text.size() <= bound && text.size() >= qMin(bound, whole.size()) - 3,
+                     qPrintable(QString::number(bound)));
+            QCOMPARE(writer.isCut(), bound < whole.size());
+            QVERIFY(text.size() == whole.size() || (uchar(whole.at(text.size())) & 0xC0) != 0x80);
+        }
+    }
+
+    // What the text does not begin, level by level: here the rest of "b" and the member "c".
+    void shouldCountTheValuesLeftOut()
+    {
+        const QJsonObject document{{"a", 1}, {"b", QJsonArray{10, 20, 30}}, {"c", QJsonObject{{"x", 1}, {"y", 2}}}};
+        const QByteArray whole = QJsonDocument(document).toJson();
+        BoundedJsonWriter writer(whole.indexOf("20") + 1);
+        writer.writeDocument(document);
+        QVERIFY(writer.text().endsWith("        2"));
+        QCOMPARE(writer.valuesLeftOut(), 2);
     }
 };
 

@@ -36,6 +36,7 @@ private slots:
         qInstallMessageHandler(record);
         Logger::instance().setFileLogging(false);
         Logger::instance().setEnabled(true);
+        Logger::instance().setMaxFileSize(Logger::defaultMaxFileSize);
         QFile::remove(Logger::logFilePath());
         messages.clear();
     }
@@ -75,19 +76,38 @@ private slots:
         QCOMPARE(fileLines().size(), entries.size());
     }
 
-    void shouldRollTheLogFileOverPastTenMebibytes()
+    void shouldRollTheLogFileOverPastItsSize()
     {
         Logger::instance().setFileLogging(true);
-        const QString chunk(64 * 1024, QLatin1Char('x'));
+        Logger::instance().setMaxFileSize(256 * 1024);
+        const QString chunk(16 * 1024, QLatin1Char('x'));
         const QString backup = Logger::logFilePath() + QStringLiteral(".1");
         for (int i = 0; i < 200 && !QFile::exists(backup); ++i)
             Logger::debug(chunk);
 
         // Rolled over by the first line that took the file past the limit.
-        QVERIFY(QFileInfo(backup).size() > Logger::maxFileSize);
-        QVERIFY(QFileInfo(backup).size() <= Logger::maxFileSize + chunk.size() + 200);
+        QVERIFY(QFileInfo(backup).size() > 256 * 1024);
+        QVERIFY(QFileInfo(backup).size() <= 256 * 1024 + chunk.size() + 200);
         Logger::debug(QStringLiteral("fresh"));
         QCOMPARE(fileLines().size(), 1);
+    }
+
+    // A message longer than a line carries ends in a note of what it lost, in Qt's output and in
+    // the file alike. It is cut between characters, never inside one.
+    void shouldCutAMessageTooLongForOneLine()
+    {
+        Logger::instance().setFileLogging(true);
+        const QString euros(30000, QChar(0x20AC)); // 90,000 bytes of UTF-8
+        Logger::verbose(QVariant(euros));
+        const int kept = (Logger::maxMessageBytes - Logger::maxMarkerLength) / 3;
+        const QString cut = QString(kept, QChar(0x20AC)) + QString(" ... [%1 more bytes]").arg(QLocale(QLocale::English).toString(90000 - 3 * kept));
+        QCOMPARE(messages.last(), "debug [Verbose]:: " + cut);
+        QVERIFY(fileLines().last().endsWith("[Verbose]:: " + cut));
+
+        const QString fits(Logger::maxMessageBytes, QLatin1Char('z'));
+        Logger::verbose(QVariant(fits));
+        QCOMPARE(messages.last(), "debug [Verbose]:: " + fits);
+        QVERIFY(fileLines().last().endsWith(fits));
     }
 
     void shouldKeepLinesWholeAcrossThreads()

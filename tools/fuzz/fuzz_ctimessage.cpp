@@ -1,9 +1,11 @@
 // libFuzzer target: the input is one text frame as the server would send it.
 
+#include "boundedjsonwriter.h"
 #include "cticonnector.h"
 #include "ctimessage.h"
 
 #include <QFile>
+#include <QHash>
 #include <QGuiApplication>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -75,7 +77,17 @@ void exerciseEnvelope(const QByteArray &frame)
     for (const char *key : {"id", "status", "protocol_version", "lines", "users", "addresses", "limit", "data"})
         message.value(QLatin1String(key)).toString();
     // What the client serialises must parse back as the same kind of message.
-    if (CTIMessage(message.toJson()).type() != message.type())
+    const QByteArray whole = message.toJson();
+    if (CTIMessage(whole).type() != message.type())
+        __builtin_trap();
+    // What the log shows of it, cut anywhere, must be exactly its start, never a split character.
+    const int bound = int(qHash(frame) % uint(whole.size() + 2));
+    BoundedJsonWriter writer(bound);
+    writer.writeDocument(message.envelope());
+    const QByteArray &start = writer.text();
+    if (!whole.startsWith(start) || start.size() > bound || start.size() < qMin(bound, whole.size()) - 3
+        || writer.isCut() != (bound < whole.size())
+        || (start.size() < whole.size() && (uchar(whole.at(start.size())) & 0xC0) == 0x80))
         __builtin_trap();
 }
 

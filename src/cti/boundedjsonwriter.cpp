@@ -1,0 +1,184 @@
+#include "boundedjsonwriter.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace {
+
+char hexDigit(uint value)
+{
+    return char(value < 10 ? '0' + value : 'a' + value - 10);
+}
+
+// Integral and below 2^64: written in fixed notation, as Qt's writer does.
+bool isWholeBelowTwoToThe64(double magnitude)
+{
+    return magnitude < 18446744073709551616.0 && std::floor(magnitude) == magnitude;
+}
+
+} // namespace
+
+BoundedJsonWriter::BoundedJsonWriter(qsizetype maxBytes)
+    : limit(maxBytes)
+{
+}
+
+void BoundedJsonWriter::append(const char *bytes, qsizetype size)
+{
+    if (cut)
+        return;
+    if (json.size() + size <= limit) {
+        json.append(bytes, int(size));
+        return;
+    }
+    // Each piece holds whole characters: a character that does not fit is left out whole.
+    qsizetype keep = limit - json.size();
+    while (keep > 0 && (uchar(bytes[keep]) & 0xC0) == 0x80)
+        --keep;
+    json.append(bytes, int(keep));
+    cut = true;
+}
+
+void BoundedJsonWriter::appendIndent(int indent)
+{
+    static const QByteArray spaces(64, ' ');
+    for (qsizetype left = 4 * qsizetype(indent); left > 0 && !cut; left -= spaces.size())
+        append(spaces.constData(), qMin(left, qsizetype(spaces.size())));
+}
+
+// Escaped as Qt's writer escapes: control characters, quotes and backslashes; everything else
+// as UTF-8, but a lone surrogate as \uXXXX. In pieces, so that a huge string stops at the cut.
+void BoundedJsonWriter::writeString(const QString &text)
+{
+    char piece[1024];
+    int used = 0;
+    piece[used++] = '"';
+    const ushort *source = text.utf16();
+    const ushort *const end = source + text.size();
+    while (source != end) {
+        if (used > int(sizeof piece) - 12) {
+            append(piece, used);
+            used = 0;
+            if (cut)
+                return;
+        }
+        const ushort u = *source++;
+        if (u < 0x80) {
+            if (u >= 0x20 && u != '"' && u != '\\') {
+                piece[used++] = char(u);
+                continue;
+            }
+            piece[used++] = '\\';
+            switch (u) {
+            case '"': piece[used++] = '"'; break;
+            case '\\': piece[used++] = '\\'; break;
+            case '\b': piece[used++] = 'b'; break;
+            case '\f': piece[used++] = 'f'; break;
+            case '\n': piece[used++] = 'n'; break;
+            case '\r': piece[used++] = 'r'; break;
+            case '\t': piece[used++] = 't'; break;
+            default:
+                piece[used++] = 'u';
+                piece[used++] = '0';
+                piece[used++] = '0';
+                piece[used++] = hexDigit(u >> 4);
+                piece[used++] = hexDigit(u & 0xF);
+            }
+        } else if (u < 0x800) {
+            piece[used++] = char(0xC0 | (u >> 6));
+            piece[used++] = char(0x80 | (u & 0x3F));
+        } else if (!QChar::isSurrogate(u)) {
+            piece[used++] = char(0xE0 | (u >> 12));
+            piece[used++] = char(0x80 | ((u >> 6) & 0x3F));
+            piece[used++] = char(0x80 | (u & 0x3F));
+        } else if (QChar::isHighSurrogate(u) && source != end && QChar::isLowSurrogate(*source)) {
+            const uint code = QChar::surrogateToUcs4(u, *source++);
+            piece[used++] = char(0xF0 | (code >> 18));
+            piece[used++] = char(0x80 | ((code >> 12) & 0x3F));
+            piece[used++] = char(0x80 | ((code >> 6) & 0x3F));
+            piece[used++] = char(0x80 | (code & 0x3F));
+        } else {
+            piece[used++] = '\\';
+            piece[used++] = 'u';
+            for (int shift = 12; shift >= 0; shift -= 4)
+                piece[used++] = hexDigit((u >> shift) & 0xF);
+        }
+    }
+    piece[used++] = '"';
+    append(piece, used);
+}
+
+void BoundedJsonWriter::writeValue(const QJsonValue &value, int indent)
+{
+    switch (value.type()) {
+    case QJsonValue::Bool:
+        append(value.toBool() ? QByteArrayLiteral("true") : QByteArrayLiteral("false"));
+        break;
+    case QJsonValue::Double: {
+        const double number = value.toDouble();
+        if (!std::isfinite(number)) {
+            append(QByteArrayLiteral("null"));
+            break;
+        }
+        const char format = isWholeBelowTwoToThe64(std::abs(number)) ? 'f' : 'g';
+        append(QByteArray::number(number, format, QLocale::FloatingPointShortest));
+        break;
+    }
+    case QJsonValue::String:
+        writeString(value.toString());
+        break;
+    case QJsonValue::Array:
+        writeArray(value.toArray(), indent);
+        break;
+    case QJsonValue::Object:
+        writeObject(value.toObject(), indent);
+        break;
+    default:
+        append(QByteArrayLiteral("null"));
+    }
+}
+
+void BoundedJsonWriter::writeObject(const QJsonObject &object, int indent)
+{
+    append("{\n", 2);
+    const qint64 count = object.size();
+    qint64 index = 0;
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it, ++index) {
+        if (cut) {
+            leftOut += count - index;
+            return;
+        }
+        appendIndent(indent + 1);
+        writeString(it.key());
+        append(": ", 2);
+        writeValue(it.value(), indent + 1);
+        append(index + 1 == count ? "\n" : ",\n", index + 1 == count ? 1 : 2);
+    }
+    appendIndent(indent);
+    append("}", 1);
+}
+
+void BoundedJsonWriter::writeArray(const QJsonArray &array, int indent)
+{
+    append("[\n", 2);
+    const qint64 count = array.size();
+    qint64 index = 0;
+    for (auto it = array.constBegin(); it != array.constEnd(); ++it, ++index) {
+        if (cut) {
+            leftOut += count - index;
+            return;
+        }
+        appendIndent(indent + 1);
+        writeValue(*it, indent + 1);
+        append(index + 1 == count ? "\n" : ",\n", index + 1 == count ? 1 : 2);
+    }
+    appendIndent(indent);
+    append("]", 1);
+}
+
+void BoundedJsonWriter::writeDocument(const QJsonObject &object)
+{
+    writeObject(object, 0);
+    append("\n", 1);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+
+// Writes an object as QJsonDocument::toJson() writes it on Qt 5.15 (indented by four spaces,
+// keys in order, the same number and string forms), but stops after maxBytes: a log line needs
+// only the start of a huge message, and writing all of it only to cut it would cost more than
+// parsing it did. A cut falls on a UTF-8 character boundary, so the text is always exactly the
+// start of the whole serialisation.
+class BoundedJsonWriter
+{
+public:
+    explicit BoundedJsonWriter(qsizetype maxBytes);
+
+    // The document of one top-level object, with the line end toJson() gives it.
+    void writeDocument(const QJsonObject &object);
+
+    const QByteArray &text() const { return json; }
+    bool isCut() const { return cut; }
+    // Object members and array elements the text does not begin, at every level still open
+    // where it was cut (each counts once, whatever it holds).
+    qint64 valuesLeftOut() const { return leftOut; }
+
+private:
+    void append(const char *bytes, qsizetype size);
+    void append(const QByteArray &bytes) { append(bytes.constData(), bytes.size()); }
+    void appendIndent(int indent);
+    void writeString(const QString &text);
+    void writeValue(const QJsonValue &value, int indent);
+    void writeObject(const QJsonObject &object, int indent);
+    void writeArray(const QJsonArray &array, int indent);
+
+    QByteArray json;
+    qsizetype limit;
+    bool cut = false;
+    qint64 leftOut = 0;
+};

@@ -2,7 +2,9 @@
 // process, against a bare client that fetches the same pages with the same requests.
 
 #include "bareclient.h"
+#include "configurationdata.h"
 #include "cticonnector.h"
+#include "logger.h"
 #include "measurement.h"
 #include "demoserverprocess.h"
 #include "settingsfolder.h"
@@ -10,6 +12,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QLocale>
 #include <QTimer>
 
 namespace {
@@ -74,6 +78,27 @@ double bareRead(BareClient &client)
     return last;
 }
 
+// The log file after one more read of the book with the "Logging" switch on: its size, whether
+// it rolled over, and whether the login's lines before the book are still in it.
+QString logFileAfterBook(CTIConnector &connector)
+{
+    ConfigurationData settings;
+    settings.loadData();
+    settings.setLogger(true);
+    settings.synchronize();
+    const QString path = Logger::logFilePath();
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral(".1"));
+    if (!connectorLogin(connector) || connectorRead(connector) < 0)
+        return QStringLiteral("FAILED: the book was not read to the end");
+    QFile file(path);
+    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return QStringLiteral("%1 bytes%2; the login's lines before the book %3")
+        .arg(QLocale(QLocale::English).toString(file.size()))
+        .arg(QFile::exists(path + QStringLiteral(".1")) ? QStringLiteral(", rolled over to .1") : QString())
+        .arg(text.contains("status: Logged in") ? QStringLiteral("are still in it") : QStringLiteral("are gone"));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -112,5 +137,6 @@ int main(int argc, char *argv[])
     Measurement::print(QStringLiteral("3. book of %1 addresses (median of %2)").arg(bookSize).arg(runs), QString());
     Measurement::printRatio(QStringLiteral("   requestAddresses to last addressAdded"), Measurement::median(subject),
                             Measurement::median(baseline), 2);
+    Measurement::print(QStringLiteral("   log file after the book, logging on"), logFileAfterBook(connector));
     return 0;
 }

@@ -7,6 +7,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev
     libacl1-dev acl
     fonts-dejavu-core
+    xvfb xdotool
     "$@"
 )
 

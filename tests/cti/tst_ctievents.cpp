@@ -1,4 +1,5 @@
 #include "connectorfixture.h"
+#include "messagecapture.h"
 
 #include <QJsonArray>
 #include <QtTest>
@@ -93,6 +94,26 @@ private slots:
         QCOMPARE(phoneChanged.last(), QVariantList{QVariant::fromValue(known)});
         QCOMPARE(known->attribute("name"), QVariant("Neu"));
         QVERIFY(known->attribute("number").isValid());
+    }
+
+    // A "phoneChanged" without a phone still stores and announces one under the empty id, and
+    // asks for the configuration; with the socket closed that request is dropped, not the signal.
+    void shouldHandleAPhoneChangeWithoutAPhoneOrAConnection()
+    {
+        QSignalSpy changed(fixture->connector, &CTIConnector::phoneChanged);
+        fixture->server.clearReceived();
+        push("phoneChanged", {});
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(fixture->connector->storedPhones().contains(QString()));
+        QTRY_COMPARE(fixture->sent("requestPhoneConfig").size(), 1);
+
+        fixture->connector->stop();
+        MessageCapture capture;
+        CTIMessage event(QByteArray(R"({"type":"event","name":"phoneChanged","data":{"phone":{"id":"p9"}}})"));
+        fixture->connector->handleEvent(event);
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(changed.last().first().value<Phone *>()->id(), QString("p9"));
+        QVERIFY(capture.contains("websocket not open"));
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QJsonArray>
+#include <QMutex>
 #include <QThreadPool>
 #include <QtTest>
 
@@ -67,6 +68,54 @@ private slots:
         QCOMPARE(connector->storedPhones().keys(), (QStringList{"p1", "p2", "p3"}));
         QCOMPARE(connector->storedQueues().value("q1"), announced(queues));
         QVERIFY(connector->isCtiAnswerSupported());
+    }
+
+    // What each record holds, not only how many come: the entry's fields as its attributes, its
+    // id from "id", or for an address book from the outer key.
+    void shouldFillEachRecordFromItsEntry()
+    {
+        QSignalSpy books(connector, &CTIConnector::addressBookAdded);
+        QSignalSpy presets(connector, &CTIConnector::forwardPresetAdded);
+        QSignalSpy success(connector, &CTIConnector::loginSuccessSignal);
+        const QJsonObject first{{"id", "inner"}, {"name", "Privat"}};
+        const QJsonObject second{{"name", "Firma"}, {"count", 2}};
+        fixture->server.sendResponse("getAddressbooks", {{"books", QJsonObject{{"b2", second}, {"b1", first}}}});
+        const QJsonObject preset{{"id", "mobile"}, {"name", "Handy"}, {"target", "0171 2345"}};
+        const QJsonObject withoutId{{"name", "Empfang"}};
+        fixture->server.sendResponse("requestPhoneConfig", {{"callForwardPresets", QJsonObject{{"p", preset}}},
+                                                            {"phones", QJsonObject{{"x", withoutId}}}});
+        const QJsonObject user{{"id", "u7"}, {"name", "Anna"}, {"extension", 207}};
+        fixture->server.sendResponse("tapiGetUsers", {{"users", QJsonArray{user}}});
+        QTRY_COMPARE(success.count(), 1);
+
+        QCOMPARE(books.count(), 2); // in key order
+        QCOMPARE(announced(books, 0)->id(), QString("b1"));
+        QCOMPARE(announced(books, 0)->attributes(), first.toVariantMap());
+        QCOMPARE(announced(books, 1)->id(), QString("b2"));
+        QCOMPARE(announced(books, 1)->attributes(), second.toVariantMap());
+        QCOMPARE(announced(presets)->id(), QString("mobile"));
+        QCOMPARE(announced(presets)->attributes(), preset.toVariantMap());
+        QCOMPARE(connector->storedPhones().keys(), QStringList{""});
+        QCOMPARE(connector->storedPhones().value("")->attributes(), withoutId.toVariantMap());
+        QCOMPARE(connector->storedTapiUsers().size(), 1);
+        QCOMPARE(connector->storedTapiUsers().first()->id(), QString("u7"));
+        QCOMPARE(connector->storedTapiUsers().first()->attributes(), user.toVariantMap());
+    }
+
+    // Lines of the last eight hours, to the second: each kept one announced, the others dropped
+    // without a word; a call id given twice keeps the later line.
+    void shouldKeepTheLinesOfTheLastEightHours()
+    {
+        QSignalSpy opened(connector, &CTIConnector::lineOpenend);
+        const qint64 window = 8 * 3600;
+        const QJsonObject lines{{"1", line("inside", 1 - window)}, {"2", line("outside", -1 - window)},
+                                {"3", line("twice", -5)}, {"4", line("twice", -10)}};
+        fixture->server.sendResponse("requestLineStatus", {{"lines", lines}});
+        QTRY_COMPARE(opened.count(), 3);
+        QCOMPARE(announced(opened, 0)->attribute("callId"), QVariant("inside"));
+        QCOMPARE(connector->storedLines().keys(), (QStringList{"inside", "twice"}));
+        QCOMPARE(connector->storedLines().value("twice"), announced(opened, 2));
+        QVERIFY(announced(opened, 1) != announced(opened, 2));
     }
 
     void shouldReadAddressBooksPageByPage()
@@ -154,12 +203,26 @@ private slots:
         shared.connector->requestUCItems();
         QTRY_COMPARE(fromPool.loadAcquire(), 4);
 
+        // An item holds its entry's fields.
+        QMutex itemsMutex;
+        QList<QVariantMap> items; // filled on a pool thread
+        connect(shared.connector, &CTIConnector::ucItemAdded, &shared.server, [&](UCItem *item) {
+            QMutexLocker lock(&itemsMutex);
+            items.append(item->attributes());
+        }, Qt::DirectConnection);
+        const QJsonObject item{{"id", "uc9"}, {"type", "voicemail"}, {"from", "0815"}, {"duration", 42}};
+        shared.server.sendResponse("requestUCItems", {{"items", QJsonObject{{"uc9", item}}}});
+        QTRY_COMPARE(fromPool.loadAcquire(), 5);
+        QMutexLocker lock(&itemsMutex);
+        QCOMPARE(items, QList<QVariantMap>{item.toVariantMap()});
+        lock.unlock();
+
         MessageCapture capture;
         const CTIMessage page(QByteArray(R"({"type":"response","name":"getAddresses",
             "data":{"bookid":"pool","limit":2,"addresses":{"x1":{},"x2":{}}}})"));
         QThreadPool::globalInstance()->start(new CTIConnectorResponseHandler(page));
         QThreadPool::globalInstance()->waitForDone();
-        QCOMPARE(fromPool.loadAcquire(), 6);
+        QCOMPARE(fromPool.loadAcquire(), 7);
         QVERIFY(!capture.contains("getAddresses")); // queued for the connector's thread, not sent yet
         QTRY_COMPARE(shared.sent("getAddresses"), (QList<QJsonObject>{{{"bookid", "pool"}, {"limit", 2}, {"offset", 3}}}));
         shared.connector->stop();

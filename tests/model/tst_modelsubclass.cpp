@@ -22,13 +22,6 @@ class tst_ModelSubclass : public QObject
 {
     Q_OBJECT
 
-signals:
-    void itemAnnounced(UCItem *item);
-
-public slots:
-    // Public, so that QtTest does not run it as a test.
-    void take(UCItem *item) { item->setId("taken"); }
-
 private slots:
     // Qt 5 converts before comparing: equal text is no change, and the number keeps its type.
     // attribute() adds a key it finds neither in the record nor in the fallback, silently.
@@ -110,8 +103,8 @@ private slots:
     }
 
     // "classes": the class name and its superclass; "person": named by a person's name keys. The slots
-    // are reachable by name on every type, and none of them persists anything. Creating a record
-    // registers its pointer type by name, as QVariant and QSignalSpy users need.
+    // are reachable by name on every type, and saving persists nothing. Creating a record registers
+    // its pointer type by name, as QVariant and QSignalSpy users need.
     void shouldIdentifyEachRecordType()
     {
         QFETCH(Factory, factory);
@@ -119,31 +112,14 @@ private slots:
         QFETCH(QString, classes);
         QFETCH(bool, person);
         const std::unique_ptr<ModelSubclass> record(factory());
-        QByteArray data("picture");
-        QByteArray *field = &data;
-        bool results[] = {true, true, true};
-
-        QVERIFY(QMetaObject::invokeMethod(record.get(), "save", Q_RETURN_ARG(bool, results[0])));
-        QVERIFY(QMetaObject::invokeMethod(record.get(), "saveBinaryField", Q_RETURN_ARG(bool, results[1]),
-                                          Q_ARG(QString, "image"), Q_ARG(QByteArray *, &data)));
-        QVERIFY(QMetaObject::invokeMethod(record.get(), "getBinaryField", Q_RETURN_ARG(QByteArray *, field),
-                                          Q_ARG(QString, "image")));
-        QVERIFY(QMetaObject::invokeMethod(record.get(), "deleteModel", Q_RETURN_ARG(bool, results[2])));
-        QVERIFY(!results[0] && !results[1] && !results[2] && !field);
+        bool saved = true;
+        QVERIFY(QMetaObject::invokeMethod(record.get(), "save", Q_RETURN_ARG(bool, saved)));
+        QVERIFY(!saved);
 
         QCOMPARE(record->typeName(), typeName);
         QCOMPARE(record->metaObject()->className() + QString(' ') + record->metaObject()->superClass()->className(), classes);
         QCOMPARE(record->nameKeys(), (person ? QStringList{"name", "firstname", "lastname"} : QStringList()));
         QVERIFY(QMetaType::type(QTest::currentDataTag() + QByteArray("*")) != QMetaType::UnknownType);
-    }
-
-    // Connected by signature text, as a consumer may.
-    void shouldCarryRecordPointersThroughQueuedConnection()
-    {
-        UCItem item;
-        QVERIFY(connect(this, SIGNAL(itemAnnounced(UCItem*)), this, SLOT(take(UCItem*)), Qt::QueuedConnection));
-        emit itemAnnounced(&item);
-        QTRY_COMPARE(item.id(), "taken");
     }
 
     void shouldConvertLineData()

@@ -48,6 +48,36 @@ private slots:
         QCOMPARE(process.exitCode(), 0);
         QVERIFY2(!QFile::exists(environment.settingsFilePath()), "a cancelled dialog writes nothing");
     }
+
+    // OK ends the program with 0 as well, once it has stored the settings. Typed on a virtual
+    // display, as a user would: the cursor is in the server field, and Return presses OK.
+    void shouldEndTheConfigurationToolWithZeroAfterOk()
+    {
+        TestEnvironment environment;
+        QProcess display;
+        display.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        QVERIFY2(display.waitForStarted(5000), "Xvfb (installed by scripts/setup.sh)");
+        QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), 10000); // its number, once it is ready
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        variables.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(display.readLine()).trimmed());
+        variables.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+
+        QProcess tool;
+        tool.setProcessEnvironment(variables);
+        tool.start(QStringLiteral(CONFIGURATION_TOOL), QStringList());
+        QProcess keyboard;
+        keyboard.setProcessEnvironment(variables);
+        keyboard.start(QStringLiteral("xdotool"), {"search", "--sync", "--onlyvisible", "--name", "TAPI Treiber Konfiguration",
+                                                   "windowfocus", "--sync", "key", "Return"});
+        QVERIFY(keyboard.waitForFinished(10000));
+        QCOMPARE(keyboard.exitCode(), 0);
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 0);
+        QVERIFY2(QFile::exists(environment.settingsFilePath()), "OK stored the settings");
+        display.terminate();
+        display.waitForFinished(5000);
+    }
 };
 
 QTEST_MAIN(tst_TerminationWatcher)

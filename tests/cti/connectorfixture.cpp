@@ -19,6 +19,12 @@ ConnectorFixture::ConnectorFixture(CTIConnector *shared)
     storeSettings(QStringLiteral("demo"), QStringLiteral("demo"));
 }
 
+ConnectorFixture::~ConnectorFixture()
+{
+    if (owned)
+        owned->stop();
+}
+
 void ConnectorFixture::storeSettings(const QString &user, const QString &password, int port, bool changed)
 {
     ConfigurationData settings;

@@ -17,6 +17,8 @@ public:
     // Without a connector of its own the fixture builds a fresh one with its own settings
     // folder; a shared connector keeps the folder it was created with.
     explicit ConnectorFixture(CTIConnector *shared = nullptr);
+    // Closes the connection of a connector of its own: a connector that goes leaves its socket.
+    ~ConnectorFixture();
 
     // changed raises the flag as configuration-tool does for new values.
     void storeSettings(const QString &user, const QString &password, int port = -1, bool changed = false);

@@ -49,6 +49,13 @@ class tst_CTIConnector : public QObject
     }
 
 private slots:
+    // A test that failed while the server was stopped must not stop the next one.
+    void cleanup()
+    {
+        if (stoppable)
+            stoppable->resume();
+    }
+
     void shouldReportEachHandshakeOutcome_data()
     {
         QTest::addColumn<QJsonValue>("version");

@@ -139,42 +139,39 @@ void BoundedJsonWriter::writeValue(const QJsonValue &value, int indent)
     }
 }
 
-void BoundedJsonWriter::writeObject(const QJsonObject &object, int indent)
+void BoundedJsonWriter::writeContainer(char open, char close, qint64 count, int indent,
+                                       const std::function<void(qint64)> &writeEntry)
 {
-    append("{\n", 2);
-    const qint64 count = object.size();
-    qint64 index = 0;
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it, ++index) {
+    const char opening[] = {open, '\n'};
+    append(opening, 2);
+    for (qint64 index = 0; index < count; ++index) {
         if (cut) {
             leftOut += count - index;
             return;
         }
         appendIndent(indent + 1);
-        writeString(it.key());
-        append(": ", 2);
-        writeValue(it.value(), indent + 1);
+        writeEntry(index);
         append(index + 1 == count ? "\n" : ",\n", index + 1 == count ? 1 : 2);
     }
     appendIndent(indent);
-    append("}", 1);
+    append(&close, 1);
+}
+
+void BoundedJsonWriter::writeObject(const QJsonObject &object, int indent)
+{
+    const QJsonObject::const_iterator first = object.constBegin();
+    writeContainer('{', '}', object.size(), indent, [&](qint64 index) {
+        const QJsonObject::const_iterator member = first + int(index);
+        writeString(member.key());
+        append(": ", 2);
+        writeValue(member.value(), indent + 1);
+    });
 }
 
 void BoundedJsonWriter::writeArray(const QJsonArray &array, int indent)
 {
-    append("[\n", 2);
-    const qint64 count = array.size();
-    qint64 index = 0;
-    for (auto it = array.constBegin(); it != array.constEnd(); ++it, ++index) {
-        if (cut) {
-            leftOut += count - index;
-            return;
-        }
-        appendIndent(indent + 1);
-        writeValue(*it, indent + 1);
-        append(index + 1 == count ? "\n" : ",\n", index + 1 == count ? 1 : 2);
-    }
-    appendIndent(indent);
-    append("]", 1);
+    writeContainer('[', ']', array.size(), indent,
+                   [&](qint64 index) { writeValue(array.at(int(index)), indent + 1); });
 }
 
 void BoundedJsonWriter::writeDocument(const QJsonObject &object)

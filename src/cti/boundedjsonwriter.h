@@ -4,6 +4,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <functional>
+
 // Writes an object as QJsonDocument::toJson() writes it on Qt 5.15 (indented by four spaces,
 // keys in order, the same number and string forms), but stops after maxBytes: a log line needs
 // only the start of a huge message, and writing all of it only to cut it would cost more than
@@ -29,6 +31,8 @@ private:
     void appendIndent(int indent);
     void writeString(const QString &text);
     void writeValue(const QJsonValue &value, int indent);
+    // The opening bracket, the entries one to a line, the closing bracket at the container's indent.
+    void writeContainer(char open, char close, qint64 count, int indent, const std::function<void(qint64)> &writeEntry);
     void writeObject(const QJsonObject &object, int indent);
     void writeArray(const QJsonArray &array, int indent);
 

@@ -37,14 +37,18 @@ class tst_CTIConnector : public QObject
     // A demo server in a process of its own, which tests stop and let go on; shared, since
     // starting one takes a while.
     std::unique_ptr<DemoServerProcess> stoppable;
+    // The reconnect check's interval where a test lets the client's own timer run.
+    static constexpr int tick = 200;
 
-    DemoServerProcess &stoppableServer()
+    // The stoppable server, with the fixture's settings pointing at it.
+    DemoServerProcess &stoppableServer(ConnectorFixture &fixture)
     {
         if (!stoppable) {
             stoppable = std::make_unique<DemoServerProcess>(demoServerProgram());
             if (!stoppable->start())
                 qWarning() << stoppable->errorString();
         }
+        fixture.storeSettings("demo", "demo", stoppable->port());
         return *stoppable;
     }
 
@@ -236,11 +240,9 @@ private slots:
     void shouldNoticeAStoppedServerAndComeBackWhenItGoesOn()
     {
         ConnectorFixture fixture;
-        DemoServerProcess &server = stoppableServer();
-        fixture.storeSettings("demo", "demo", server.port());
+        DemoServerProcess &server = stoppableServer(fixture);
         MessageCapture capture;
         QVERIFY(fixture.login());
-        const int tick = 200;
         fixture.connector->setReconnectCheckInterval(tick);
         QTest::qWait(2 * tick);
         QCOMPARE(fixture.statuses().count(disconnected), 0); // pings answered in time
@@ -263,11 +265,9 @@ private slots:
     void shouldKeepAServerThatAnswersSlowly()
     {
         ConnectorFixture fixture;
-        DemoServerProcess &server = stoppableServer();
-        fixture.storeSettings("demo", "demo", server.port());
+        DemoServerProcess &server = stoppableServer(fixture);
         MessageCapture capture;
         QVERIFY(fixture.login());
-        const int tick = 200;
         fixture.connector->setReconnectCheckInterval(tick);
         fixture.states.clear();
         for (int round = 0; round < 5; ++round) {
@@ -286,8 +286,7 @@ private slots:
     void shouldGiveAQuietServerOnlyAMomentAfterTheMachineSlept()
     {
         ConnectorFixture fixture; // the checks come only when the test calls them
-        DemoServerProcess &server = stoppableServer();
-        fixture.storeSettings("demo", "demo", server.port());
+        DemoServerProcess &server = stoppableServer(fixture);
         qint64 now = 0;
         fixture.connector->setClock([&now] { return now; });
         fixture.connector->setResumePongTimeout(300);

@@ -75,8 +75,8 @@ QList<QJsonObject> ConnectorFixture::sent(const QString &name) const
     return data;
 }
 
-int ConnectorFixture::clientSockets() const
+int ConnectorFixture::clientSockets(quint16 port) const
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return connectionsTo(server.port());
+    return connectionsTo(port ? port : server.port());
 }

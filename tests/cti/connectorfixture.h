@@ -29,8 +29,9 @@ public:
     void checkReconnect();
     // The data of every command of that name the server received.
     QList<QJsonObject> sent(const QString &name) const;
-    // The client's open sockets, counted once deferred deletions have run.
-    int clientSockets() const;
+    // The client's open connections to the fixture's server (or to port), counted once deferred
+    // deletions have run.
+    int clientSockets(quint16 port = 0) const;
 
     std::unique_ptr<TestEnvironment> environment;
     DemoServer server;

@@ -1,4 +1,3 @@
-#include "clientsockets.h"
 #include "connectorfixture.h"
 #include "demoserverprocess.h"
 #include "demoserverprogram.h"
@@ -258,7 +257,7 @@ private slots:
 
         QVERIFY(server.resume());
         QVERIFY(fixture.waitForStatus(loggedIn, 10000));
-        QTRY_COMPARE(connectionsTo(server.port()), 1);
+        QTRY_COMPARE(fixture.clientSockets(server.port()), 1);
     }
 
     // Pongs that come late, but always within two checks, never cost the connection.
@@ -278,7 +277,7 @@ private slots:
         }
         QCOMPARE(fixture.statuses(), QStringList());
         QVERIFY(capture.matching("onPong").size() >= 5);
-        QCOMPARE(connectionsTo(server.port()), 1);
+        QTRY_COMPARE(fixture.clientSockets(server.port()), 1);
     }
 
     // After a sleep the first check comes late: it pings at once and waits only a few seconds

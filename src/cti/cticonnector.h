@@ -206,6 +206,8 @@ private:
     int silentReconnectLimit = 360;
     int unansweredPingLimit = 2;
     int resumePongTimeout = 5000;
+    // The most a closed socket waits for its close frame to be written before it goes.
+    static constexpr int closeTimeout = 5000;
     std::function<qint64()> clock;
     qint64 lastCheckAt = 0;
     int unansweredPings = 0;

@@ -121,12 +121,16 @@ void CTIConnector::stop()
     socket = nullptr;
     closing->disconnect();
     // Only an open connection can take the closing handshake; the server sees the close frame a
-    // socket destroyed at once would send.
-    if (closing->state() == QAbstractSocket::ConnectedState)
+    // socket destroyed at once would send. The socket goes once the frame is out: destroyed
+    // sooner, it would drop a frame still waiting to be written (seen under Wine).
+    if (closing->state() == QAbstractSocket::ConnectedState) {
+        connect(closing, &QWebSocket::disconnected, closing, &QObject::deleteLater);
+        QTimer::singleShot(closeTimeout, closing, &QObject::deleteLater);
         closing->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("Connection closed"));
-    else
+    } else {
         closing->abort();
-    closing->deleteLater();
+        closing->deleteLater();
+    }
 }
 
 void CTIConnector::onSocketConnected()

@@ -128,6 +128,7 @@ private slots:
         settings.setLogger(true);
         QVERIFY(settings.synchronize());
         QFile::remove(Logger::logFilePath());
+        QFile::remove(Logger::logFilePath() + ".1"); // on Windows the log's place is shared
         Logger::instance().setMaxFileSize(512 * 1024);
         MessageCapture quiet;
         QVERIFY(fixture.login());

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTimer>
 #include <QUuid>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -249,7 +250,9 @@ void DemoServer::onClientGone(QWebSocket *client)
 {
     if (!clients.removeOne(client))
         return;
-    client->deleteLater();
+    // Under Wine the last frame, the close, can be read after the disconnection: the socket
+    // stays a moment longer for it.
+    QTimer::singleShot(1000, client, &QObject::deleteLater);
     print(QStringLiteral("client disconnected"));
 }
 

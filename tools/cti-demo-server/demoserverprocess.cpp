@@ -24,11 +24,10 @@ DemoServerProcess::DemoServerProcess(const QString &program, const QStringList &
 
 DemoServerProcess::~DemoServerProcess()
 {
+    // Nothing of the server needs a clean end, and on Windows a console program would not take
+    // the close request of terminate().
     if (process.state() != QProcess::NotRunning) {
-        resume();
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
+        process.kill();
         process.waitForFinished(5000);
     }
 }

@@ -4,10 +4,10 @@
 # Adds deb-src entries for the configured mirrors when there are none. Fails when the mirror
 # cannot serve the package, leaving DEST absent. Runs as root (apt-get, /etc/apt).
 set -euo pipefail
-spec=$1
+request=$1
 dest=$2
-pkg=${spec%%=*}
-version=${spec#"$pkg"}
+pkg=${request%%=*}
+version=${request#"$pkg"}
 version=${version#=}
 
 if ! apt-cache showsrc "$pkg" 2>/dev/null | grep -qF "Version: $version"; then
@@ -23,7 +23,7 @@ command -v dpkg-source >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get inst
 download=$(mktemp -d "${dest%/}.download.XXXXXX")
 trap 'rm -rf "$download" "$dest.tmp"' EXIT
 # apt's own sandbox user cannot write to a folder made by root.
-(cd "$download" && apt-get source -qq --download-only -o APT::Sandbox::User=root "$spec")
+(cd "$download" && apt-get source -qq --download-only -o APT::Sandbox::User=root "$request")
 dsc=$(ls "$download"/*.dsc)
 rm -rf "$dest.tmp"
 # Unpacking a 3.0 (quilt) source applies Debian's patches.

@@ -70,9 +70,7 @@ void ConfigurationData::loadData()
     iniFile->setSection(Key::section);
     server = iniFile->value(Key::server, QVariant()).toString();
     userName = iniFile->value(Key::userName, QVariant()).toString();
-    const QByteArray passwordBytes = QByteArray::fromBase64(iniFile->value(Key::password, QVariant()).toByteArray());
-    // With the byte-array overload a NUL inside the password would end it.
-    password = QString::fromUtf8(passwordBytes.constData(), passwordBytes.size());
+    password = IniFile::fromUtf8(QByteArray::fromBase64(iniFile->value(Key::password, QVariant()).toByteArray()));
     port = iniFile->value(Key::port, defaultPort).toInt();
     message = iniFile->value(Key::message, QVariant()).toString();
     logger = iniFile->value(Key::logger, QVariant()).toBool();

@@ -10,11 +10,9 @@ namespace {
 // writing in the local code page.
 QString decode(const QByteArray &bytes)
 {
-    QTextCodec::ConverterState state;
-    const QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
-    if (state.invalidChars == 0 && state.remainingChars == 0)
-        return text;
-    return QString::fromLocal8Bit(bytes);
+    bool valid = false;
+    const QString text = IniFile::fromUtf8(bytes, &valid);
+    return valid ? text : QString::fromLocal8Bit(bytes);
 }
 
 // A line break inside a value would split the file's line and smuggle in other keys.
@@ -27,6 +25,16 @@ QByteArray encode(const QVariant &value)
 }
 
 } // namespace
+
+QString IniFile::fromUtf8(const QByteArray &bytes, bool *valid)
+{
+    // Qt's plain decoding drops a leading U+FEFF as a byte-order mark: here it is text.
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    const QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (valid)
+        *valid = state.invalidChars == 0 && state.remainingChars == 0;
+    return text;
+}
 
 IniFile::IniFile(const QString &path)
     : filePath(path)

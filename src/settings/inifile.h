@@ -21,6 +21,10 @@ public:
     // written as "key=", not as a deletion.
     bool setValue(const QString &key, const QVariant &value) const;
 
+    // UTF-8 bytes as text, every character kept: also a U+FEFF at the start. valid tells
+    // whether the bytes were UTF-8 at all.
+    static QString fromUtf8(const QByteArray &bytes, bool *valid = nullptr);
+
     static constexpr int initialBufferSize = 255;
     // Larger values than this are settings files gone wrong, not settings.
     static constexpr int maxBufferSize = 64 * 1024 * 1024;

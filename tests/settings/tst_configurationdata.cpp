@@ -85,6 +85,7 @@ private slots:
         QTest::newRow("ascii") << "plain text 1" << "plain text 1";
         QTest::newRow("empty") << QString() << QString();
         QTest::newRow("non-ascii") << "Jürgen Größe €" << "Jürgen Größe €";
+        QTest::newRow("starting with U+FEFF") << QString(QChar(0xFEFF)) + "x" << QString(QChar(0xFEFF)) + "x";
         QTest::newRow("equals and quotes inside") << "a=b \"c\" 'd" << "a=b \"c\" 'd";
         QTest::newRow("line breaks") << "\r\n[Other]\nserver=evil\rx" << "[Other] server=evil x";
     }

@@ -204,7 +204,7 @@ private:
     int silentReconnectCount = 0;
     int reconnectCheckInterval = 10000;
     int silentReconnectLimit = 360;
-    int unansweredPingLimit = 2;
+    static constexpr int unansweredPingLimit = 2;
     int resumePongTimeout = 5000;
     // The most a closed socket waits for its close frame to be written before it goes.
     static constexpr int closeTimeout = 5000;

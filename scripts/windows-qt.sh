@@ -16,7 +16,9 @@ work=${WINDOWS_QT_WORK:-$cache/windows-qt-work}
 websockets_tarball=${QTWEBSOCKETS_TARBALL:-$repo/../shared/third-party/qtwebsockets-5.15.8-lts-lgpl.tar.xz}
 stamp=$prefix/.windows-qt-built
 
-if [ -e "$stamp" ]; then
+# An install from before the image plugins were part of it gets them added (the work folder's
+# configured build is reused when it is still there).
+if [ -e "$stamp" ] && [ -e "$prefix/plugins/imageformats/qjpeg.dll" ]; then
     echo "Qt for Windows already built: $prefix ($(cat "$stamp"))"
     exit 0
 fi
@@ -62,6 +64,8 @@ nice make -C "$qtbase_build/src" -j"$jobs" sub-corelib sub-winmain sub-network s
     sub-platformsupport sub-platformheaders sub-3rdparty-libjpeg >> "$log" 2>&1 || failed "$log"
 nice make -C "$qtbase_build/src/plugins/platforms" -j"$jobs" sub-windows sub-offscreen >> "$log" 2>&1 || failed "$log"
 nice make -C "$qtbase_build/src/plugins/styles" -j"$jobs" sub-windowsvista >> "$log" 2>&1 || failed "$log"
+# Contact pictures arrive as JPEG or GIF too; only PNG is decoded without a plugin.
+nice make -C "$qtbase_build/src/plugins/imageformats" -j"$jobs" sub-jpeg sub-gif >> "$log" 2>&1 || failed "$log"
 
 # The same parts installed, with qmake, syncqt (other modules' headers) and the mkspecs that
 # CMake's Qt packages refer to.
@@ -69,7 +73,8 @@ for target in install_mkspecs install_syncqt sub-qmake-qmake-aux-pro-install_sub
     make -C "$qtbase_build" "$target" >> "$log" 2>&1 || failed "$log"
 done
 for part in tools/moc tools/rcc tools/uic corelib winmain network testlib gui widgets platformsupport \
-            platformheaders plugins/platforms/windows plugins/platforms/offscreen plugins/styles/windowsvista; do
+            platformheaders plugins/platforms/windows plugins/platforms/offscreen plugins/styles/windowsvista \
+            plugins/imageformats/jpeg plugins/imageformats/gif; do
     make -C "$qtbase_build/src/$part" install >> "$log" 2>&1 || failed "$log"
 done
 

@@ -2,10 +2,12 @@
 
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,6 +23,26 @@ static const QByteArray everyByte = [] {
         bytes += char(byte);
     return bytes.replace('\r', "").replace('\n', "");
 }();
+
+// Runs body in a child process, as the user uid when one is given; its exit status, or -1 when
+// it did not exit.
+template<typename Body>
+static int inChild(Body body, uid_t uid = 0)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (uid != 0 && (::setgid(uid) != 0 || ::setuid(uid) != 0))
+            ::_exit(100);
+        ::_exit(body()); // plain C++ only in the child, and no destructors of the parent's objects
+    }
+    int status = -1;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Another user of the machine, who owns nothing of what the tests create.
+static constexpr uid_t otherUser = 1001;
 
 class tst_PrivateProfile : public QObject
 {
@@ -238,6 +260,177 @@ private slots:
         QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the write must fail and say so");
         QCOMPARE(fileBytes(), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"settings.ini"});
+    }
+
+    // Another user writes a file that everyone may write, in a folder of root's that this user may
+    // not change in some way: Windows writes such a file, and so must its stand-in (in place where
+    // it cannot be replaced). The file stays root's, with its rights, and nothing is left beside it.
+    void shouldWriteAWritableFileWhateverItsFolderAllows_data()
+    {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<bool>("throughLink");
+        QTest::newRow("folder that may not be changed") << 0755 << false;
+        QTest::newRow("folder that may be changed, not read") << 0733 << false;
+        QTest::newRow("sticky folder, the file someone else's") << 01777 << false;
+        QTest::newRow("link in a folder that may not be changed") << 0755 << true;
+    }
+
+    void shouldWriteAWritableFileWhateverItsFolderAllows()
+    {
+        QFETCH(int, folderMode);
+        QFETCH(bool, throughLink);
+        if (::geteuid() != 0)
+            QSKIP("acting as another user needs root");
+        QVERIFY(::chmod(QFile::encodeName(dir.path()), 0755) == 0);
+        const QByteArray folder = QFile::encodeName(dir.filePath("root's"));
+        const QByteArray file = folder + "/settings.ini";
+        const QByteArray link = QFile::encodeName(dir.filePath("links/settings.ini"));
+        QVERIFY(QDir(dir.path()).mkpath("root's") && QDir(dir.path()).mkpath("links"));
+        QFile(QFile::decodeName(file)).remove();
+        {
+            QFile settings(QFile::decodeName(file));
+            QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write("[UserData]\r\nchanged=true\r\n") > 0);
+        }
+        QVERIFY(::chmod(file, 0666) == 0 && ::chmod(folder, mode_t(folderMode)) == 0);
+        QFile::remove(QFile::decodeName(link));
+        QVERIFY(!throughLink || ::symlink(file, link) == 0);
+        const QByteArray name = throughLink ? link : file;
+
+        QCOMPARE(inChild([&] { return WritePrivateProfileStringA("UserData", "changed", "false", name) ? 0 : errno; }, otherUser), 0);
+        QCOMPARE(inChild([&] { return WritePrivateProfileStringA("UserData", "message", "Logged in", name) ? 0 : errno; }, otherUser), 0);
+        QFile settings(QFile::decodeName(file));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QCOMPARE(settings.readAll(), QByteArray("[UserData]\r\nchanged=false\r\nmessage=Logged in\r\n"));
+        struct stat status = {};
+        QVERIFY(::stat(file, &status) == 0);
+        QCOMPARE(status.st_uid, uid_t(0));
+        QCOMPARE(status.st_mode & 07777, mode_t(0666));
+        QVERIFY(!throughLink || QFileInfo(QFile::decodeName(link)).isSymLink());
+        QVERIFY(::chmod(folder, 0755) == 0);
+        QCOMPARE(QDir(QFile::decodeName(folder)).entryList(QDir::Files), QStringList{"settings.ini"});
+
+        // A file this user may not write stays unwritten, wherever it lies.
+        QVERIFY(::chmod(file, 0644) == 0 && ::chmod(folder, 0777) == 0);
+        QCOMPARE(inChild([&] { return WritePrivateProfileStringA("UserData", "changed", "true", name) ? 0 : errno; }, otherUser),
+                 EACCES);
+        // Written in place, a write that fails half-way (here: the file may not grow past
+        // 16 KiB) fails before it changes anything.
+        QVERIFY(::chmod(file, 0666) == 0 && ::chmod(folder, 0755) == 0);
+        const QByteArray before = "[UserData]\r\nserver=old\r\n" + QByteArray("; filler\r\n").repeated(1500);
+        {
+            QFile whole(QFile::decodeName(file));
+            QVERIFY(whole.open(QIODevice::WriteOnly) && whole.write(before) == before.size());
+        }
+        const QByteArray longer(4000, 'x');
+        QCOMPARE(inChild([&] {
+                     const rlimit limit{16 * 1024, 16 * 1024};
+                     std::signal(SIGXFSZ, SIG_IGN);
+                     return ::setrlimit(RLIMIT_FSIZE, &limit) == 0
+                             && !WritePrivateProfileStringA("UserData", "server", longer, name) ? 0 : 1;
+                 }, otherUser),
+                 0);
+        settings.seek(0);
+        QCOMPARE(settings.readAll(), before);
+    }
+
+    // A writer that dies before it renames its new file into place leaves that file behind, the
+    // settings in it: the next write removes it, and only files of dead writers of this file.
+    void shouldRemoveWhatADeadWriterLeftBehind()
+    {
+        const QByteArray before = "[UserData]\r\npassword=c2VjcmV0\r\n" + QByteArray("; filler\r\n").repeated(6000);
+        writeFile(before);
+        // The writer is killed when its new file passes 16 KiB, as a process can die at any moment.
+        QCOMPARE(inChild([&] {
+                     const rlimit limit{16 * 1024, 16 * 1024};
+                     ::setrlimit(RLIMIT_FSIZE, &limit);
+                     return WritePrivateProfileStringA("UserData", "server", "new", path) ? 0 : 1;
+                 }),
+                 -1);
+        QDir folder(dir.path());
+        const QStringList left = folder.entryList({"settings.ini.tmp-*"}, QDir::Files);
+        QCOMPARE(left.size(), 1);
+        QCOMPARE(fileBytes(), before);
+        // Not this file's, or of a writer that runs (pid 1 always does).
+        const QStringList others{"other.ini.tmp-999999-0", "settings.ini.tmp-1-0", "settings.ini.tmp-x-0"};
+        for (const QString &name : others) {
+            QFile other(folder.filePath(name));
+            QVERIFY(other.open(QIODevice::WriteOnly));
+        }
+
+        QVERIFY(WritePrivateProfileStringA("UserData", "server", "new", path));
+        QStringList expected = others + QStringList{"settings.ini"};
+        expected.sort();
+        QCOMPARE(folder.entryList(QDir::Files), expected);
+        QVERIFY(fileBytes().contains("\r\nserver=new\r\n"));
+    }
+
+    // A link to a file that is not there yet leads to where the file is created, as opening it
+    // for writing would; the link stays.
+    void shouldCreateTheTargetOfADanglingLink()
+    {
+        const QString target = dir.filePath("target.ini");
+        QVERIFY(QFile::link(target, QFile::decodeName(path)));
+        QVERIFY(WritePrivateProfileStringA("UserData", "server", "pbx.example", path));
+        QVERIFY(QFileInfo(QFile::decodeName(path)).isSymLink());
+        QFile created(target);
+        QVERIFY(created.open(QIODevice::ReadOnly));
+        QCOMPARE(created.readAll(), QByteArray("[UserData]\r\nserver=pbx.example\r\n"));
+        QVERIFY(WritePrivateProfileStringA("UserData", "server", "other", path));
+        QVERIFY(QFileInfo(QFile::decodeName(path)).isSymLink());
+        QCOMPARE(fileBytes(), QByteArray("[UserData]\r\nserver=other\r\n"));
+        QFile::remove(target);
+    }
+
+    // Another writer holds the file: one that finishes, however slowly, is waited for; one that
+    // is stopped (a debugger, a hung network drive) makes the write fail after a bounded wait.
+    void shouldWaitForAnotherWriterOnlyABoundedTime()
+    {
+        writeFile("[UserData]\r\nserver=old\r\n");
+        int ready[2];
+        QVERIFY(::pipe(ready) == 0);
+        const auto holdLock = [&](bool stop) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                const int fd = ::open(path, O_RDWR);
+                const char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 1 : 0;
+                (void)!::write(ready[1], &byte, 1);
+                if (stop)
+                    ::raise(SIGSTOP);
+                else
+                    ::usleep(1000 * 1000);
+                ::_exit(0);
+            }
+            char byte = 0;
+            return pid > 0 && ::read(ready[0], &byte, 1) == 1 && byte == 1 ? pid : pid_t(-1);
+        };
+        const auto reap = [](pid_t pid) {
+            int status = 0;
+            return ::waitpid(pid, &status, 0) == pid;
+        };
+
+        QElapsedTimer elapsed;
+        pid_t holder = holdLock(false);
+        QVERIFY(holder > 0);
+        elapsed.start();
+        QVERIFY(WritePrivateProfileStringA("UserData", "server", "slow", path));
+        QVERIFY2(elapsed.elapsed() >= 800, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY(reap(holder));
+
+        holder = holdLock(true);
+        QVERIFY(holder > 0);
+        elapsed.restart();
+        errno = 0;
+        QVERIFY(!WritePrivateProfileStringA("UserData", "server", "stuck", path));
+        QCOMPARE(errno, ETIMEDOUT);
+        const qint64 waited = elapsed.elapsed();
+        QVERIFY2(waited >= PrivateProfile::lockTimeoutMilliseconds && waited < PrivateProfile::lockTimeoutMilliseconds + 2000,
+                 qPrintable(QString::number(waited)));
+        QCOMPARE(fileBytes(), QByteArray("[UserData]\r\nserver=slow\r\n"));
+        ::kill(holder, SIGKILL);
+        QVERIFY(reap(holder));
+        QVERIFY(WritePrivateProfileStringA("UserData", "server", "free", path));
+        ::close(ready[0]);
+        ::close(ready[1]);
     }
 
     // Binary bytes all through the file stay as they are; a section added at its end reads back.

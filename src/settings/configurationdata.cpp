@@ -12,6 +12,12 @@
 #include <QProcessEnvironment>
 #include <QSettings>
 
+#include <cerrno>
+
+#ifndef Q_OS_WIN
+#include "privateprofile.h"
+#endif
+
 namespace Key {
 const QString section = QStringLiteral("UserData");
 const QString server = QStringLiteral("server");
@@ -43,6 +49,13 @@ QString settingsPath()
 // What the system said about the call that just failed (errno, or the last error on Windows).
 QString lastSystemError()
 {
+#ifndef Q_OS_WIN
+    // The INI functions' own reason: another writer holds the file and does not finish.
+    if (errno == ETIMEDOUT) {
+        return QStringLiteral("another program has been writing the file for more than %1 seconds")
+            .arg(PrivateProfile::lockTimeoutMilliseconds / 1000);
+    }
+#endif
     const QString reason = qt_error_string();
     return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
 }
@@ -124,12 +137,14 @@ bool ConfigurationData::synchronize()
         {Key::logger, flagText(logger)},
         {Key::changed, flagText(changed)},
     };
-    // Every key is tried, so one that cannot be written does not hold back the others.
+    // A key that cannot be written ends the save: the file refuses the others just the same, and
+    // a writer that holds the file would cost the wait for its lock once per key.
     bool written = true;
     for (const auto &value : values) {
-        if (!iniFile->setValue(value.first, value.second) && written) {
+        if (!iniFile->setValue(value.first, value.second)) {
             written = false;
             failure = lastSystemError();
+            break;
         }
     }
     iniFile->clearSection();

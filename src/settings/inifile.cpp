@@ -1,6 +1,10 @@
 #include "inifile.h"
 
+#include "logger.h"
 #include "privateprofile.h"
+
+#include <QDir>
+#include <QLocale>
 
 #include <QTextCodec>
 
@@ -49,15 +53,24 @@ QVariant IniFile::value(const QString &key, const QVariant &defaultValue) const
     const QByteArray name = key.toUtf8();
     const QByteArray fallback = defaultValue.toString().toUtf8();
     const QByteArray path = filePath.toUtf8();
-    // A value that fills the buffer may have been cut: read it again with a larger one.
-    QByteArray buffer(initialBufferSize, '\0');
-    DWORD length = 0;
-    for (;;) {
-        length = GetPrivateProfileStringA(section.constData(), name.constData(), fallback.constData(), buffer.data(),
-                                          DWORD(buffer.size()), path.constData());
-        if (length < DWORD(buffer.size() - 1) || buffer.size() >= maxBufferSize)
-            break;
-        buffer.resize(buffer.size() * 2);
+    // A value that fills the buffer may have been cut: read it again with room for the longest
+    // value taken and one byte more, which tells a value of exactly that length from a longer one.
+    const auto read = [&](QByteArray &buffer) {
+        return GetPrivateProfileStringA(section.constData(), name.constData(), fallback.constData(), buffer.data(),
+                                        DWORD(buffer.size()), path.constData());
+    };
+    QByteArray buffer(firstReadBytes, Qt::Uninitialized);
+    DWORD length = read(buffer);
+    if (length >= DWORD(buffer.size() - 1)) {
+        buffer = QByteArray(maxValueBytes + 2, Qt::Uninitialized);
+        length = read(buffer);
+        if (length > DWORD(maxValueBytes)) {
+            Logger::warning(QStringLiteral("The value of ") + key + QStringLiteral(" is longer than ")
+                                + QLocale(QLocale::English).toString(maxValueBytes)
+                                + QStringLiteral(" bytes and is read as missing: ") + QDir::toNativeSeparators(filePath),
+                            Q_FUNC_INFO);
+            return defaultValue;
+        }
     }
     if (length == 0)
         return defaultValue;

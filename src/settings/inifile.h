@@ -15,7 +15,8 @@ public:
     void setSection(const QString &section) { currentSection = section; }
     void clearSection() { currentSection.clear(); }
 
-    // The stored text, however long; the default when the key is missing or empty.
+    // The stored text, up to maxValueBytes long; the default when the key is missing or empty,
+    // and when its value is longer (with a Warning in the log).
     QVariant value(const QString &key, const QVariant &defaultValue) const;
     // False without path, section or key, or when the write fails. An empty value is
     // written as "key=", not as a deletion.
@@ -25,9 +26,11 @@ public:
     // whether the bytes were UTF-8 at all.
     static QString fromUtf8(const QByteArray &bytes, bool *valid = nullptr);
 
-    static constexpr int initialBufferSize = 255;
-    // Larger values than this are settings files gone wrong, not settings.
-    static constexpr int maxBufferSize = 64 * 1024 * 1024;
+    // Whatever a person could type is read in one call. Each call reads the whole file again,
+    // so a longer value takes one more call, with room for the longest value taken.
+    static constexpr int firstReadBytes = 64 * 1024;
+    // Longer values are settings files gone wrong, not settings.
+    static constexpr int maxValueBytes = 1024 * 1024;
 
 private:
     QString filePath;

@@ -1,4 +1,5 @@
 #include "configurationdata.h"
+#include "inifile.h"
 #include "messagecapture.h"
 #include "testenvironment.h"
 
@@ -6,6 +7,17 @@
 #include <QtTest>
 
 #include <memory>
+
+#ifndef Q_OS_WIN
+#include "privateprofile.h"
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -30,6 +42,17 @@ ConfigurationData loaded()
     ConfigurationData data;
     data.loadData();
     return data;
+}
+
+// Bytes this process has read from files so far; -1 where the system does not say.
+qint64 bytesRead()
+{
+    QFile io("/proc/self/io");
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = io.readAll();
+    const int at = text.indexOf("rchar: ");
+    return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
 }
 
 // The seven fields by their keys in the file, so that a whole record compares at once.
@@ -124,10 +147,12 @@ private slots:
         QTest::newRow("logger FALSE") << QByteArray("logger") << QByteArray("FALSE") << QVariant(false);
         QTest::newRow("changed 1") << QByteArray("changed") << QByteArray("1") << QVariant(true);
         QTest::newRow("changed 0") << QByteArray("changed") << QByteArray("0") << QVariant(false);
-        // Longer than the first read buffer: read again, whole, also a character across its end.
-        QTest::newRow("300 bytes") << QByteArray("message") << QByteArray(300, 'm') << QVariant(QString(300, 'm'));
-        QTest::newRow("character across the buffer's end") << QByteArray("server") << QByteArray(253, 'u') + "\xc3\xbc"
-                                                            << QVariant(QString(253, 'u') + "ü");
+        // Longer than the first read: read again, whole, also a character across its end.
+        const int first = IniFile::firstReadBytes;
+        QTest::newRow("longer than the first read") << QByteArray("message") << QByteArray(first + 44, 'm')
+                                                    << QVariant(QString(first + 44, 'm'));
+        QTest::newRow("character across the first read's end") << QByteArray("server") << QByteArray(first - 2, 'u') + "\xc3\xbc"
+                                                                << QVariant(QString(first - 2, 'u') + "ü");
         QTest::newRow("100 kB") << QByteArray("userName") << QByteArray(100000, 'n') << QVariant(QString(100000, 'n'));
         QTest::newRow("local code page") << QByteArray("userName") << QByteArray("J\xfcrgen") << QVariant("Jürgen");
         // "YQBi" is "a", NUL, "b" in Base64.
@@ -156,6 +181,81 @@ private slots:
         QCOMPARE(back.getServer(), server);
         QCOMPARE(back.getPassword(), password);
     }
+
+    // Every read of a key reads the whole file again: a value a person could type takes one read,
+    // any other at most two, also in a file of many megabytes. Past the cap a value is taken for
+    // damage and reads as missing, every time, with a warning that names the key.
+    void shouldReadAValueInAtMostTwoReadsOfTheFile_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("reads");
+        QTest::newRow("typed") << 6000 << 1;
+        QTest::newRow("longer") << 200000 << 2;
+        QTest::newRow("as long as the cap") << IniFile::maxValueBytes << 2;
+        QTest::newRow("one byte over the cap") << IniFile::maxValueBytes + 1 << 2;
+        QTest::newRow("20 MB") << 20000000 << 2;
+    }
+
+    void shouldReadAValueInAtMostTwoReadsOfTheFile()
+    {
+        QFETCH(int, length);
+        QFETCH(int, reads);
+        const QByteArray text = settingsText({{"userName", "anna"}, {"server", QByteArray(length, 's')}});
+        environment->writeSettingsFile(text);
+        IniFile file(environment->settingsFilePath());
+        file.setSection("UserData");
+        const bool whole = length <= IniFile::maxValueBytes;
+        for (int round = 0; round < 2; ++round) {
+            MessageCapture capture;
+            const qint64 before = bytesRead();
+            const QString value = file.value("server", "default").toString();
+            const qint64 read = bytesRead() - before;
+            QCOMPARE(value, whole ? QString(length, 's') : QString("default"));
+            QCOMPARE(capture.contains("[Warning] [QVariant IniFile::value(const QString&, const QVariant&) const]:: "
+                                      "The value of server is longer than 1,048,576 bytes and is read as missing"),
+                     !whole);
+            QVERIFY2(before < 0 || read <= qint64(reads) * text.size() + 4096, qPrintable(QString::number(read)));
+        }
+        QCOMPARE(file.value("userName", QVariant()).toString(), "anna");
+    }
+
+#ifndef Q_OS_WIN
+    // A writer that holds the settings file and is stopped (a debugger, a hung network drive):
+    // the save gives up after one bounded wait, not one per key, and says why.
+    void shouldGiveUpASaveThatAnotherWriterHoldsUp()
+    {
+        environment->writeSettingsFile(settingsText({{"server", "old"}}));
+        int ready[2];
+        QVERIFY(::pipe(ready) == 0);
+        const QByteArray path = QFile::encodeName(environment->settingsFilePath());
+        const pid_t holder = ::fork();
+        if (holder == 0) {
+            const int fd = ::open(path.constData(), O_RDWR);
+            const char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 1 : 0;
+            (void)!::write(ready[1], &byte, 1);
+            ::raise(SIGSTOP);
+            ::_exit(0);
+        }
+        char byte = 0;
+        QVERIFY(holder > 0 && ::read(ready[0], &byte, 1) == 1 && byte == 1);
+        ConfigurationData data = loaded();
+        data.setServer("new");
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const bool saved = data.synchronize();
+        const qint64 waited = elapsed.elapsed();
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        QVERIFY(!saved);
+        QVERIFY2(waited < 2 * PrivateProfile::lockTimeoutMilliseconds, qPrintable(QString::number(waited)));
+        QCOMPARE(data.errorString(), "another program has been writing the file for more than 3 seconds");
+        QCOMPARE(loaded().getServer(), "old");
+        QVERIFY(data.synchronize());
+        QCOMPARE(loaded().getServer(), "new");
+    }
+#endif
 
     // Each connection field in turn; "c2FtZQ==" is "same" in Base64.
     void shouldRaiseChangedOnlyForRealConnectionChanges()

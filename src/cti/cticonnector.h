@@ -153,6 +153,8 @@ private:
     // Pings a logged-in server, or gives up on a connection that has stopped answering.
     void watchConnection(bool afterSleep);
     void dropSilentConnection();
+    // Data from the server arrived: its pings count as answered.
+    void connectionAlive();
     void sendSimpleCommand(const QString &name);
     void sendWithId(const QString &name, const QString &key, const QString &id);
     void sendAddressPage(const QString &bookId, int limit, int offset, bool fromOtherThread);

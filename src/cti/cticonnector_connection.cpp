@@ -96,8 +96,17 @@ void CTIConnector::login()
     // A socket replaced meanwhile is not opened; it is deleted only after this call has passed.
     QMetaObject::invokeMethod(
         this, [this, opening = socket, url] {
-            if (opening == socket)
-                opening->open(url);
+            if (opening != socket)
+                return;
+            opening->open(url);
+            // Any bytes from the server show that the connection lives, not only a pong: on a slow
+            // link the pong waits behind what the server sent before it, and the WebSocket
+            // announces a frame only once it is complete. The WebSocket creates its TCP socket as
+            // its child in open(). Listening to that socket's readyRead is safe: reading is left
+            // to the WebSocket, so every byte still reaches its frame reader, and the connection
+            // ends with the socket.
+            if (auto *transport = opening->findChild<QAbstractSocket *>())
+                connect(transport, &QIODevice::readyRead, this, &CTIConnector::connectionAlive);
         },
         Qt::QueuedConnection);
     settings.setChanged(false);
@@ -312,6 +321,11 @@ void CTIConnector::sendPing()
 void CTIConnector::onPong(qulonglong, QByteArray)
 {
     Logger::verbose("onPong", Q_FUNC_INFO);
+    connectionAlive();
+}
+
+void CTIConnector::connectionAlive()
+{
     // Any answer will do: the server is there, however slow.
     unansweredPings = 0;
     resumeWatch->stop();

@@ -2,9 +2,11 @@
 #include "demoserverprocess.h"
 #include "demoserverprogram.h"
 #include "messagecapture.h"
+#include "pacedlink.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
@@ -293,6 +295,32 @@ private slots:
         QCOMPARE(fixture.statuses(), QStringList());
         QVERIFY(capture.matching("onPong").size() >= 5);
         QTRY_COMPARE(fixture.clientSockets(server.port()), 1);
+    }
+
+    // On a slow link the server's pong waits behind what the server sent before it: a frame that
+    // takes many checks to arrive must not cost the connection, since every byte shows it lives.
+    void shouldKeepAConnectionThatIsBusyReceiving()
+    {
+        ConnectorFixture fixture;
+        PacedLink link(fixture.server.port(), 100 * 1000);
+        QVERIFY(link.listen());
+        fixture.storeSettings("demo", "demo", link.port());
+        QVERIFY(fixture.login());
+        fixture.connector->setReconnectCheckInterval(tick);
+        fixture.states.clear();
+        QSignalSpy types(fixture.connector, &CTIConnector::contactTypesAvailable);
+        QStringList many;
+        for (int type = 0; type < 5000; ++type)
+            many.append(QString("contact type %1 of a long list").arg(type, 5, 10, QLatin1Char('0')));
+
+        QElapsedTimer transfer;
+        transfer.start();
+        fixture.server.sendEvent("contactTypesChanged", {{"ContactTypes", QJsonArray::fromStringList(many)}});
+        QVERIFY(types.wait(20000));
+        QVERIFY2(transfer.elapsed() > 4 * tick, qPrintable(QString::number(transfer.elapsed())));
+        QCOMPARE(types.first().first().toStringList(), many);
+        QCOMPARE(fixture.statuses(), QStringList());
+        QCOMPARE(fixture.clientSockets(link.port()), 1);
     }
 
     // After a sleep the first check comes late: it pings at once and waits only a few seconds

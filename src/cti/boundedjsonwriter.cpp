@@ -26,8 +26,10 @@ BoundedJsonWriter::BoundedJsonWriter(qsizetype maxBytes)
 
 void BoundedJsonWriter::append(const char *bytes, qsizetype size)
 {
-    if (cut)
+    if (cut) {
+        bytesLeft += size;
         return;
+    }
     if (json.size() + size <= limit) {
         json.append(bytes, int(size));
         return;
@@ -37,18 +39,20 @@ void BoundedJsonWriter::append(const char *bytes, qsizetype size)
     while (keep > 0 && (uchar(bytes[keep]) & 0xC0) == 0x80)
         --keep;
     json.append(bytes, int(keep));
+    bytesLeft += size - keep;
     cut = true;
 }
 
 void BoundedJsonWriter::appendIndent(int indent)
 {
     static const QByteArray spaces(64, ' ');
-    for (qsizetype left = 4 * qsizetype(indent); left > 0 && !cut; left -= spaces.size())
+    for (qsizetype left = 4 * qsizetype(indent); left > 0; left -= spaces.size())
         append(spaces.constData(), qMin(left, qsizetype(spaces.size())));
 }
 
 // Escaped as Qt's writer escapes: control characters, quotes and backslashes; everything else
-// as UTF-8, but a lone surrogate as \uXXXX. In pieces, so that a huge string stops at the cut.
+// as UTF-8, but a lone surrogate as \uXXXX. In pieces, so that a huge string is never copied
+// whole; past the cut its pieces are only counted.
 void BoundedJsonWriter::writeString(const QString &text)
 {
     char piece[1024];
@@ -60,8 +64,6 @@ void BoundedJsonWriter::writeString(const QString &text)
         if (used > int(sizeof piece) - 12) {
             append(piece, used);
             used = 0;
-            if (cut)
-                return;
         }
         const ushort u = *source++;
         if (u < 0x80) {

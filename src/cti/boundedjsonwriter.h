@@ -24,6 +24,9 @@ public:
     // Object members and array elements the text does not begin, at every level still open
     // where it was cut (each counts once, whatever it holds).
     qint64 valuesLeftOut() const { return leftOut; }
+    // The bytes of the whole text after the cut; exact where no value was left out whole (those
+    // are not even visited): then only the rest of the last value and the closing brackets.
+    qint64 bytesLeftOut() const { return bytesLeft; }
 
 private:
     void append(const char *bytes, qsizetype size);
@@ -40,4 +43,5 @@ private:
     qsizetype limit;
     bool cut = false;
     qint64 leftOut = 0;
+    qint64 bytesLeft = 0;
 };

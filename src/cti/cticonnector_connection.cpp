@@ -276,8 +276,11 @@ void CTIConnector::printFiltered(CTIMessage &message)
     BoundedJsonWriter writer(Logger::maxMessageBytes - Logger::maxMarkerLength);
     writer.writeDocument(message.envelope());
     QString text = QString::fromUtf8(writer.text());
-    if (writer.isCut())
+    // Values left out whole are counted, not written; the rest of a last value is counted in bytes.
+    if (writer.valuesLeftOut() > 0)
         text += Logger::leftOutMarker(writer.valuesLeftOut(), QStringLiteral("values"));
+    else if (writer.isCut())
+        text += Logger::leftOutMarker(writer.bytesLeftOut(), QStringLiteral("bytes"));
     Logger::verbose(QVariant(text), Q_FUNC_INFO);
 }
 

@@ -154,6 +154,35 @@ private slots:
         QVERIFY(!QFile::exists(Logger::logFilePath() + ".1"));
     }
 
+    // A log line cut in the last value of its message, or in the closing brackets, says how many
+    // bytes it left out; one that leaves out values counts them.
+    void shouldSayWhatALogLineLeftOut_data()
+    {
+        QTest::addColumn<int>("beyond");
+        QTest::addColumn<QString>("marker");
+        // The envelope's members in order: data, name, type, uuid; the data's text sets the length.
+        QTest::newRow("closing brackets") << 2 << " ... [2 more bytes]";
+        QTest::newRow("the last value") << 12 << " ... [12 more bytes]";
+        QTest::newRow("values") << 1000 << " ... [3 more values]";
+    }
+
+    void shouldSayWhatALogLineLeftOut()
+    {
+        QFETCH(int, beyond);
+        QFETCH(QString, marker);
+        ConnectorFixture fixture;
+        const int bound = Logger::maxMessageBytes - Logger::maxMarkerLength;
+        CTIMessage message(QStringLiteral("huge"));
+        message.setValue("text", QString());
+        const int length = bound + beyond - message.toJson().size();
+        message.setValue("text", QString(length, 'x'));
+        QCOMPARE(message.toJson().size(), bound + beyond);
+        MessageCapture capture;
+        fixture.connector->printFiltered(message);
+        const QString line = capture.matching("[void CTIConnector::printFiltered(CTIMessage&)]:: ").value(0);
+        QVERIFY2(line.endsWith(marker + '"'), qPrintable(line.right(60)));
+    }
+
     void shouldNeverLogThePassword()
     {
         // The process's own connector: the thread pool hands its records to that one.

@@ -86,7 +86,8 @@ private slots:
             << QJsonObject{{"text", "a\"b\\c/\n\t\b\f\r\x01\x1f é€😀 end"}, {"lone surrogates", lone}, {"", "empty key"},
                            {"numbers", QJsonArray{0, -0.0, 1.5, -7, 1e17, -123456789012345678.0, 1e20, 1.8446744073709552e19, 1e300, 0.1}},
                            {"empty", QJsonObject()}, {"none", QJsonArray()}, {"flags", QJsonArray{true, false, QJsonValue::Null}},
-                           {"deep", QJsonObject{{"a", QJsonArray{QJsonObject{{"b", QJsonArray{QJsonArray()}}}}}}}};
+                           {"deep", QJsonObject{{"a", QJsonArray{QJsonObject{{"b", QJsonArray{QJsonArray()}}}}}}},
+                           {"~ long, last", QString(1500, QChar(0xE9)) + "\n" + QString(1500, 'x')}};
     }
 
     void shouldWriteTheStartOfWhatToJsonWrites()
@@ -103,10 +104,14 @@ private slots:
                      qPrintable(QString::number(bound)));
             QCOMPARE(writer.isCut(), bound < whole.size());
             QVERIFY(text.size() == whole.size() || (uchar(whole.at(text.size())) & 0xC0) != 0x80);
+            // With no value left out whole, the bytes left out are exactly the rest.
+            if (writer.valuesLeftOut() == 0)
+                QCOMPARE(text.size() + writer.bytesLeftOut(), qint64(whole.size()));
         }
     }
 
     // What the text does not begin, level by level: here the rest of "b" and the member "c".
+    // Cut in the last value or only in the closing brackets, nothing is left out whole.
     void shouldCountTheValuesLeftOut()
     {
         const QJsonObject document{{"a", 1}, {"b", QJsonArray{10, 20, 30}}, {"c", QJsonObject{{"x", 1}, {"y", 2}}}};
@@ -115,6 +120,14 @@ private slots:
         writer.writeDocument(document);
         QVERIFY(writer.text().endsWith("        2"));
         QCOMPARE(writer.valuesLeftOut(), 2);
+
+        for (const qsizetype bound : {qsizetype(whole.lastIndexOf("2")), qsizetype(whole.size() - 3)}) {
+            BoundedJsonWriter end(bound);
+            end.writeDocument(document);
+            QVERIFY(end.isCut());
+            QCOMPARE(end.valuesLeftOut(), 0);
+            QCOMPARE(end.bytesLeftOut(), whole.size() - bound);
+        }
     }
 };
 

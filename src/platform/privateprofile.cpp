@@ -23,7 +23,6 @@ namespace {
 struct FileContent
 {
     std::string bytes;
-    bool exists = false;
     mode_t mode = 0;
     uid_t owner = 0;
     gid_t group = 0;
@@ -47,7 +46,6 @@ bool readAll(int fd, FileContent &file)
             return false;
         }
     }
-    file.exists = true;
     file.mode = status.st_mode;
     file.owner = status.st_uid;
     file.group = status.st_gid;

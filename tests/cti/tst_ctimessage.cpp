@@ -87,6 +87,11 @@ private slots:
                            {"numbers", QJsonArray{0, -0.0, 1.5, -7, 1e17, -123456789012345678.0, 1e20, 1.8446744073709552e19, 1e300, 0.1}},
                            {"empty", QJsonObject()}, {"none", QJsonArray()}, {"flags", QJsonArray{true, false, QJsonValue::Null}},
                            {"deep", QJsonObject{{"a", QJsonArray{QJsonObject{{"b", QJsonArray{QJsonArray()}}}}}}}};
+        // Qt 6 keeps whole numbers of a received text as integers and writes them apart from doubles.
+        QTest::newRow("numbers as received")
+            << QJsonDocument::fromJson("{\"n\": [123456789012345678, -100000000000000000, 1e17, 2.5, 9223372036854775807, "
+                                       "18446744073709551616, 0, -0]}")
+                   .object();
     }
 
     void shouldWriteTheStartOfWhatToJsonWrites()

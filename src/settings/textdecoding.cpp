@@ -12,11 +12,7 @@ QString decodeText(const QByteArray &bytes, const QByteArray &encoding, bool *va
     const QStringConverter::Flags flags = QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
     QStringDecoder decoder = encoding.isEmpty() ? QStringDecoder(QStringConverter::System, flags)
                                                 : QStringDecoder(encoding.constData(), flags);
-    if (!decoder.isValid()) {
-        if (valid)
-            *valid = false;
-        return QString();
-    }
+    // An unknown encoding gives a decoder that is not valid: no text, and an error.
     const QString text = decoder.decode(bytes);
     if (valid)
         *valid = !decoder.hasError();

@@ -2,10 +2,12 @@
 # Runs diagnostic-tool against the demo server, with settings in a demo program-data folder
 # inside the build tree (never the real one). Prints each status text the tool stores.
 # Without a display the tool runs offscreen and the demo ends once it has logged in.
+# QT_VERSION_MAJOR=6 runs the Qt 6 build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/qt-version.sh
 scripts/build.sh >/dev/null
-build=${BUILD_DIR:-build}
+build=$BUILD_DIR
 demo="$PWD/$build/demo"
 source scripts/demo-environment.sh
 start_demo_environment "$demo"

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Renders both dialogs from the real dialog classes into docs/screenshots/ for the README:
-#   scripts/screenshots.sh           on Qt's offscreen platform: the client area, *.png
+#   scripts/screenshots.sh           on Qt's offscreen platform: the client area, *.png (of the
+#                                    Qt 6 build with QT_VERSION_MAJOR=6)
 #   scripts/screenshots.sh windows   as Windows draws them, frame and title bar included: the
 #                                    Windows build under Wine, in a Wine desktop window on a
 #                                    virtual display, *-windows.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" != windows ]; then
+    source scripts/qt-version.sh
     scripts/build.sh >/dev/null
-    QT_QPA_PLATFORM=offscreen "${BUILD_DIR:-build}/tools/screenshots/dialog-screenshots" docs/screenshots 2>/dev/null
+    QT_QPA_PLATFORM=offscreen "$BUILD_DIR/tools/screenshots/dialog-screenshots" docs/screenshots 2>/dev/null
     exit 0
 fi
 export WINDOWS_QT_DIR=${WINDOWS_QT_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/brenvale-tapi/windows-qt}

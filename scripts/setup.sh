@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake make g++ pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev
+    qt6-base-dev qt6-base-dev-tools qt6-websockets-dev
     libacl1-dev acl
     fonts-dejavu-core
     xvfb xdotool

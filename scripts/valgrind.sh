@@ -4,9 +4,10 @@
 # or free; the full report is in build/valgrind/memcheck.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/qt-version.sh
 scripts/setup.sh valgrind
 scripts/build.sh >/dev/null
-build=${BUILD_DIR:-build}
+build=$BUILD_DIR
 work="$PWD/$build/valgrind"
 source scripts/demo-environment.sh
 start_demo_environment "$work"

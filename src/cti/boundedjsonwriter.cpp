@@ -1,5 +1,6 @@
 #include "boundedjsonwriter.h"
 
+#include <QCborValue>
 #include <QLocale>
 
 #include <cmath>
@@ -11,11 +12,13 @@ char hexDigit(uint value)
     return char(value < 10 ? '0' + value : 'a' + value - 10);
 }
 
-// Integral and below 2^64: written in fixed notation, as Qt's writer does.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+// Integral and below 2^64: written in fixed notation, as Qt 5's writer does.
 bool isWholeBelowTwoToThe64(double magnitude)
 {
     return magnitude < 18446744073709551616.0 && std::floor(magnitude) == magnitude;
 }
+#endif
 
 } // namespace
 
@@ -123,8 +126,17 @@ void BoundedJsonWriter::writeValue(const QJsonValue &value, int indent)
             append(QByteArrayLiteral("null"));
             break;
         }
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+        // Qt 6 keeps a whole number of the JSON text as an integer, and writes every double in
+        // its shortest form, 1e17 as "1e+17".
+        if (QCborValue::fromJsonValue(value).isInteger())
+            append(QByteArray::number(value.toInteger()));
+        else
+            append(QByteArray::number(number, 'g', QLocale::FloatingPointShortest));
+#else
         const char format = isWholeBelowTwoToThe64(std::abs(number)) ? 'f' : 'g';
         append(QByteArray::number(number, format, QLocale::FloatingPointShortest));
+#endif
         break;
     }
     case QJsonValue::String:

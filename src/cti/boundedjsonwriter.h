@@ -6,10 +6,10 @@
 
 #include <functional>
 
-// Writes an object as QJsonDocument::toJson() writes it on Qt 5.15 (indented by four spaces,
-// keys in order, the same number and string forms), but stops after maxBytes: a log line needs
-// only the start of a huge message, and writing all of it only to cut it would cost more than
-// parsing it did. A cut falls on a UTF-8 character boundary, so the text is always exactly the
+// Writes an object as QJsonDocument::toJson() of the Qt it runs on writes it (indented by four
+// spaces, keys in order, the same number and string forms), but stops after maxBytes: a log line
+// needs only the start of a huge message, and writing all of it only to cut it would cost more
+// than parsing it did. A cut falls on a UTF-8 character boundary, so the text is always exactly the
 // start of the whole serialisation.
 class BoundedJsonWriter
 {

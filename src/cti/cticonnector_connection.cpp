@@ -82,7 +82,11 @@ void CTIConnector::login()
     connect(socket, &QWebSocket::pong, this, &CTIConnector::onPong);
     connect(socket, &QWebSocket::connected, this, &CTIConnector::onSocketConnected);
     connect(socket, &QWebSocket::textMessageReceived, this, &CTIConnector::onMessage);
-    connect(socket, SIGNAL(error(QAbstractSocket::SocketError)), this, SLOT(onSocketError(QAbstractSocket::SocketError)));
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    connect(socket, &QWebSocket::errorOccurred, this, &CTIConnector::onSocketError);
+#else
+    connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this, &CTIConnector::onSocketError);
+#endif
     connect(socket, &QWebSocket::disconnected, this, &CTIConnector::onDisconnect);
 
     QMessageLogger().debug() << "cti from thread " << QThread::currentThread();

@@ -2,11 +2,10 @@
 
 #include "logger.h"
 #include "privateprofile.h"
+#include "textdecoding.h"
 
 #include <QDir>
 #include <QLocale>
-
-#include <QTextCodec>
 
 namespace {
 
@@ -16,7 +15,7 @@ QString decode(const QByteArray &bytes)
 {
     bool valid = false;
     const QString text = IniFile::fromUtf8(bytes, &valid);
-    return valid ? text : QString::fromLocal8Bit(bytes);
+    return valid ? text : decodeText(bytes, QByteArray());
 }
 
 // A line break inside a value would split the file's line and smuggle in other keys.
@@ -33,11 +32,7 @@ QByteArray encode(const QVariant &value)
 QString IniFile::fromUtf8(const QByteArray &bytes, bool *valid)
 {
     // Qt's plain decoding drops a leading U+FEFF as a byte-order mark: here it is text.
-    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
-    const QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
-    if (valid)
-        *valid = state.invalidChars == 0 && state.remainingChars == 0;
-    return text;
+    return decodeText(bytes, QByteArrayLiteral("UTF-8"), valid);
 }
 
 IniFile::IniFile(const QString &path)

@@ -48,7 +48,7 @@ private slots:
         push("contactTypesChanged", {{"ContactTypes", QJsonArray{"Kunde", "Privat"}}});
         push("phoneConfigChanged", {{"activeForwardPreset", "mobile"}, {"dialprefix", "9"}});
         QCOMPARE(lineChanged.last(), QVariantList{line.toVariantMap()});
-        QCOMPARE((QList<int>{lineChanged.count(), added.count()}), (QList<int>{2, 2})); // the demo's line too
+        QCOMPARE((QList<qsizetype>{lineChanged.count(), added.count()}), (QList<qsizetype>{2, 2})); // the demo's line too
         QVERIFY(fixture->connector->storedLines().isEmpty());
         QVERIFY(fixture->connector->storedPhones().isEmpty());
         const auto address = [&](int index) { return added.at(index).first().value<Addresses *>(); };
@@ -71,7 +71,7 @@ private slots:
         push("updateUserPresence", {{"id", "u202"}, {"presence", "available"}, {"note", "Messe"}}); // presence as stored: only the new key changes
         QCOMPARE(buddyChanged, (QList<QVariantList>{{QVariant::fromValue(buddy)}}));
         QCOMPARE(buddy->attribute("note"), QVariant("Messe"));
-        QCOMPARE((QList<int>{buddyRecordChanged.count(), fixture->connector->storedBuddies().size()}), (QList<int>{1, 5}));
+        QCOMPARE((QList<qsizetype>{buddyRecordChanged.count(), fixture->connector->storedBuddies().size()}), (QList<qsizetype>{1, 5}));
 
         QSignalSpy queueChanged(fixture->connector, &CTIConnector::queueChanged);
         fixture->server.clearReceived();

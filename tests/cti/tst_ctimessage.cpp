@@ -88,6 +88,11 @@ private slots:
                            {"empty", QJsonObject()}, {"none", QJsonArray()}, {"flags", QJsonArray{true, false, QJsonValue::Null}},
                            {"deep", QJsonObject{{"a", QJsonArray{QJsonObject{{"b", QJsonArray{QJsonArray()}}}}}}},
                            {"~ long, last", QString(1500, QChar(0xE9)) + "\n" + QString(1500, 'x')}};
+        // Qt 6 keeps whole numbers of a received text as integers and writes them apart from doubles.
+        QTest::newRow("numbers as received")
+            << QJsonDocument::fromJson("{\"n\": [123456789012345678, -100000000000000000, 1e17, 2.5, 9223372036854775807, "
+                                       "18446744073709551616, 0, -0]}")
+                   .object();
     }
 
     void shouldWriteTheStartOfWhatToJsonWrites()

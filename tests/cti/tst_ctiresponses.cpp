@@ -59,7 +59,7 @@ private slots:
         QTRY_COMPARE(queues.count(), 2);
         QCOMPARE(connector->storedLines().keys(), (QStringList{"now", "undated"}));
         // Five buddies and the u204 of the second group, two TAPI answers, the demo's presets and phones.
-        QCOMPARE((QList<int>{added.count(), changed.count(), success.count(), presets.count(), phones.count()}), (QList<int>{5, 1, 2, 4, 3}));
+        QCOMPARE((QList<qsizetype>{added.count(), changed.count(), success.count(), presets.count(), phones.count()}), (QList<qsizetype>{5, 1, 2, 4, 3}));
         QCOMPARE(announced(changed)->id(), QString("u204"));
         QVERIFY(connector->storedBuddies().value("u204") != announced(changed));
         QCOMPARE(connector->storedTapiUsers().size(), 6); // the demo's three users, twice

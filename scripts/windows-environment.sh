@@ -56,6 +56,15 @@ if [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/tahoma.ttf" ]; then
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 fi
 
+# set_dpi DPI: the screen's DPI for the Windows programs started afterwards, as a user's display
+# scaling sets it (LogPixels: 96 is 100 %, 120 is 125 %, 144 is 150 %, 192 is 200 %). Stops
+# what runs in the prefix, so that every program starts with the new value.
+set_dpi() {
+    "$wine" reg add 'HKEY_CURRENT_USER\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    "$wineserver" -k 2>/dev/null || true
+    "$wineserver" -w
+}
+
 # The settings file of the prefix: where both programs keep their settings (C:\ProgramData\...).
 settings="$WINEPREFIX/drive_c/ProgramData/Brenvale Europe GmbH/BrenvaleTAPIDriver.ini"
 stored() { tr -d '\r' <"$settings" 2>/dev/null | sed -n "s/^$1=//p"; }

@@ -20,6 +20,9 @@ export WINEPATH="$(windows_path "$WINDOWS_QT_DIR/bin");$(windows_path "$mingw_ru
 # no fonts of its own.
 export WINEQT_FORCE_STDERR_LOGGING=1
 export WINEQT_QPA_FONTDIR=$(windows_path /usr/share/fonts/truetype/dejavu)
+# Qt's plugins (platforms, styles, image formats) from the Qt the build uses, whatever the
+# current drive of a program is.
+export WINEQT_PLUGIN_PATH=$(windows_path "$WINDOWS_QT_DIR/plugins")
 
 xvfb=""
 stop_windows_environment() {

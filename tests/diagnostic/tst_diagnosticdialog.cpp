@@ -60,6 +60,48 @@ private slots:
         QCOMPARE(withoutMessage.findChild<QLabel *>("status")->text(), QString()); // not the form's "Connected"
     }
 
+    // The fields are disabled, so they cannot be scrolled: a hovered field shows what it holds
+    // whole as its tool tip, the password still masked. So does the status, which the form's
+    // label cuts when it is the longest.
+    void shouldShowEachFieldsWholeValueAsItsToolTip()
+    {
+        // The password is "Geheimnis" in Base64.
+        environment.writeSettingsFile("[UserData]\r\nserver=telefonanlage.brenvale.example\r\n"
+                                      "userName=Maximilian.Mustermann\r\npassword=R2VoZWltbmlz\r\n"
+                                      "message=Server protocol version is older than 2.0\r\n");
+        DiagnosticDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *serverField = dialog.findChild<QLineEdit *>("server");
+        QVERIFY(serverField->fontMetrics().horizontalAdvance(serverField->text()) > serverField->width()); // cut
+        QMap<QString, QString> shown{{"server", "telefonanlage.brenvale.example:28888"},
+                                     {"username", "Maximilian.Mustermann"},
+                                     {"password", dialog.findChild<QLineEdit *>("password")->displayText()},
+                                     {"status", "Server protocol version is older than 2.0"}};
+        const auto hover = [&] {
+            for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
+                auto *field = dialog.findChild<QWidget *>(it.key());
+                QHelpEvent event(QEvent::ToolTip, field->rect().center(), field->mapToGlobal(field->rect().center()));
+                QCoreApplication::sendEvent(field, &event);
+                QTRY_VERIFY(QToolTip::isVisible());
+                QCOMPARE(QToolTip::text(), it.value());
+                QToolTip::hideText();
+            }
+        };
+        hover();
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(!shown["password"].contains("Geheimnis") && shown["password"].size() == 9);
+
+        // The status's tool tip follows the client's status texts; the password "wrong" is refused.
+        environment.writeSettingsFile("[UserData]\r\nserver=127.0.0.1\r\nport=" + QByteArray::number(server.port())
+                                      + "\r\nuserName=demo\r\npassword=d3Jvbmc=\r\n");
+        CTIConnector::instance()->login();
+        QTRY_COMPARE(dialog.findChild<QLabel *>("status")->text(), QString("Authentication failed"));
+        shown = {{"status", "Authentication failed"}};
+        hover();
+    }
+
     void shouldFollowTheClientsStatusUntilClosed()
     {
         environment.writeSettingsFile("[UserData]\r\nserver=127.0.0.1\r\nport=" + QByteArray::number(server.port())

@@ -5,6 +5,7 @@
 #include "configurationdialog.h"
 #include "demoserver.h"
 #include "diagnosticdialog.h"
+#include "programstart.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -48,6 +49,7 @@ bool save(QWidget *dialog, const QString &path)
 
 int main(int argc, char **argv)
 {
+    prepareApplication(); // as the programs start
     QApplication application(argc, argv);
     const QString folder = application.arguments().value(1, QStringLiteral("."));
     QDir().mkpath(folder);

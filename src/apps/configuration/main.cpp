@@ -1,10 +1,12 @@
 #include "configurationdialog.h"
+#include "programstart.h"
 #include "terminationwatcher.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    prepareApplication();
     QApplication app(argc, argv);
     ConfigurationDialog dialog;
     new TerminationWatcher(&dialog);

@@ -22,12 +22,23 @@ DiagnosticDialog::DiagnosticDialog(QWidget *parent)
     ui->server->setText(server + QLatin1Char(':') + port);
     ui->username->setText(userName);
     ui->password->setText(password);
-    ui->status->setText(message);
+    showStatus(message);
+    // A disabled field cannot be scrolled: its tool tip shows what it shows, whole (a realistic
+    // server name is longer than the field). The password stays masked there too.
+    for (QLineEdit *field : {ui->server, ui->username, ui->password})
+        field->setToolTip(field->displayText());
 
     CTIConnector *connector = CTIConnector::instance();
     connect(ui->test_btn, &QPushButton::clicked, connector, &CTIConnector::login);
     // The dialog as context: no status text can reach the label after the dialog is gone.
-    connect(connector, &CTIConnector::clientState, this, [this](const QString &msg) { ui->status->setText(msg); });
+    connect(connector, &CTIConnector::clientState, this, &DiagnosticDialog::showStatus);
+}
+
+void DiagnosticDialog::showStatus(const QString &text)
+{
+    // The form's status label is narrower than the longest status text at any scale.
+    ui->status->setText(text);
+    ui->status->setToolTip(text);
 }
 
 DiagnosticDialog::~DiagnosticDialog()

@@ -18,6 +18,8 @@ public:
     ~DiagnosticDialog() override;
 
 private:
+    void showStatus(const QString &text);
+
     Ui::DiagnosticDialog *ui;
     QString server;
     QString port;

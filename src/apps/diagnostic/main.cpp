@@ -1,4 +1,5 @@
 #include "diagnosticdialog.h"
+#include "programstart.h"
 #include "terminationwatcher.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 
 int main(int argc, char **argv)
 {
+    prepareApplication();
     QSharedPointer<QApplication> application(new QApplication(argc, argv));
     {
         DiagnosticDialog dialog(nullptr);

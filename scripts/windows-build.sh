@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export WINDOWS_QT_DIR=${WINDOWS_QT_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/brenvale-tapi/windows-qt}
 scripts/windows-qt.sh
-scripts/setup.sh g++-mingw-w64-x86-64-posix wine64
+scripts/setup.sh g++-mingw-w64-x86-64-posix wine64 python3
 build=build-windows
 # CMake keeps the Qt it found first: a build folder made with another Qt starts afresh.
 if [ -f "$build/CMakeCache.txt" ] && ! grep -qxF "Qt5_DIR:PATH=$WINDOWS_QT_DIR/lib/cmake/Qt5" "$build/CMakeCache.txt"; then

@@ -85,7 +85,13 @@ signed_as_configured() {
     done
     rm -f "$signature"
 }
-signing_state() { echo "${WINDOWS_SIGNING_CERTIFICATE:+signed with $WINDOWS_SIGNING_CERTIFICATE}${WINDOWS_SIGNING_CERTIFICATE:-unsigned, as no certificate was given}"; }
+signing_state() {
+    if [ -n "${WINDOWS_SIGNING_CERTIFICATE:-}" ]; then
+        echo "signed with $WINDOWS_SIGNING_CERTIFICATE"
+    else
+        echo "unsigned, as no certificate was given"
+    fi
+}
 
 passed=0
 failed=0

@@ -137,11 +137,16 @@ with_throwaway_signing() {
 
 # signed_by_throwaway FILE: the file's signature is intact, chains to the throw-away certificate
 # and carries a time-stamp of the local server.
+signature_report() { osslsigncode verify -in "$1" -CAfile "$signing/signing.pem" -TSA-CAfile "$signing/tsa.pem" 2>&1; }
 signed_by_throwaway() {
     local report
-    report=$(osslsigncode verify -in "$1" -CAfile "$signing/signing.pem" -TSA-CAfile "$signing/tsa.pem" 2>&1) || return 1
+    report=$(signature_report "$1") || return 1
     grep -q "Serial : $signing_serial" <<<"$report" && grep -q '^Signature verification: ok' <<<"$report" \
         && grep -q '^Timestamp Server Signature verification: ok' <<<"$report"
+}
+# What a failed check of signed_by_throwaway found, in one line.
+signature_findings() {
+    signature_report "$1" | grep -E 'Serial :|verification|[Tt]imestamp|signature found|^Failed' | sort -u | tr -s ' \t\n' ' ' || true
 }
 
 rm -rf "$work"
@@ -172,7 +177,7 @@ for file in "$rebuilt_msi" "$next_msi"; do
     if signed_by_throwaway "$file"; then
         result OK "$(basename "$file"): signature intact, by the throw-away certificate, time-stamped"
     else
-        result FAIL "$(basename "$file"): $(osslsigncode verify -in "$file" -CAfile "$signing/signing.pem" 2>&1 | tail -3 | tr '\n' ' ')"
+        result FAIL "$(basename "$file"): $(signature_findings "$file")"
     fi
 done
 if signed_as_configured "$msi"; then
@@ -336,7 +341,7 @@ fi
 if signed_by_throwaway "$installed/diagnostic-tool.exe" && signed_by_throwaway "$installed/configuration-tool.exe"; then
     result OK "the installed programs carry the throw-away signature, intact and time-stamped"
 else
-    result FAIL "the installed programs' signatures: $(osslsigncode verify -in "$installed/diagnostic-tool.exe" -CAfile "$signing/signing.pem" 2>&1 | tail -2 | tr '\n' ' ')"
+    result FAIL "the installed programs' signatures: $(signature_findings "$installed/diagnostic-tool.exe")"
 fi
 if msiexec /i "$(windows_path "$next_msi")" /qn && [ "$(apps)" = "Brenvale TAPI Tools|$next_version|Brenvale Europe GmbH" ] \
     && [ -f "$installed/diagnostic-tool.exe" ]; then

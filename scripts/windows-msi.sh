@@ -105,6 +105,7 @@ timestamp_server() {
     printf '[tsa]\nserial = %s\nsigner_digest = sha256\ndefault_policy = 1.2.3.4.1\ndigests = sha256\ness_cert_id_alg = sha256\n' \
         "$dir/tsa.serial" >"$dir/tsa.cnf"
     echo 01 >"$dir/tsa.serial"
+    rm -f "$dir/tsa.port"
     python3 - "$dir" >"$dir/tsa.port" 2>"$dir/tsa.log" <<'EOF' &
 import http.server, subprocess, sys
 d = sys.argv[1]

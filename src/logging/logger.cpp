@@ -1,6 +1,7 @@
 #include "logger.h"
 
 #include "applicationnames.h"
+#include "programdata.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QLocale>
 #include <QMessageLogger>
-#include <QProcessEnvironment>
 
 namespace {
 
@@ -17,10 +17,14 @@ QString logFolder()
 #ifdef Q_OS_WIN
     return QStringLiteral("C:\\");
 #else
-    // Elsewhere the log lies beside the settings, in the program-data folder.
-    const QString programData = QProcessEnvironment::systemEnvironment().value(QStringLiteral("ProgramData"));
-    return programData.isEmpty() ? QStringLiteral("/var/lib") : programData;
+    // Elsewhere the log lies in the program-data folder.
+    return programDataFolder();
 #endif
+}
+
+bool openForAppending(QFile &file)
+{
+    return file.open(QIODevice::WriteOnly | QIODevice::Append);
 }
 
 } // namespace
@@ -53,6 +57,13 @@ const QString &Logger::logFilePath()
             folder += QDir::separator();
         return QDir::toNativeSeparators(folder + applicationName() + QStringLiteral(".log"));
     }();
+    return path;
+}
+
+const QString &Logger::fallbackLogFilePath()
+{
+    static const QString path =
+        QDir::toNativeSeparators(settingsFolder() + QDir::separator() + applicationName() + QStringLiteral(".log"));
     return path;
 }
 
@@ -136,25 +147,85 @@ void Logger::setFileLogging(bool on)
 {
     QMutexLocker lock(&fileMutex);
     fileLogging = on;
-    if (!on)
+    if (!on) {
         file->close();
+        noFile = false;
+    }
 }
 
 void Logger::appendToFile(const QString &line)
 {
     QMutexLocker lock(&fileMutex);
-    if (!fileLogging)
+    if (!fileLogging || !openFile())
         return;
-    if (!file->isOpen() && !file->open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
+    writeToFile(line);
+    if (file->size() > maxFileSize.load())
+        rollOver();
+}
+
+bool Logger::openFile()
+{
+    if (file->isOpen())
+        return true;
+    if (noFile)
+        return false;
+    file->setFileName(logFilePath());
+    if (openForAppending(*file))
+        return true;
+    const QString reason = file->errorString();
+    file->setFileName(fallbackLogFilePath());
+    if (openForAppending(*file)) {
+        report(QStringLiteral("The log file %1 cannot be opened (%2), so the log goes to %3")
+                   .arg(logFilePath(), reason, fallbackLogFilePath()),
+               Q_FUNC_INFO);
+        return true;
+    }
+    noFile = true;
+    report(QStringLiteral("The log file %1 cannot be opened (%2), nor %3 (%4), so the log goes nowhere but here")
+               .arg(logFilePath(), reason, fallbackLogFilePath(), file->errorString()),
+           Q_FUNC_INFO);
+    return false;
+}
+
+void Logger::writeToFile(const QString &line)
+{
+    // At the file's end as it is now: another program may have written to it, or emptied it at
+    // its roll-over, since this one last wrote (on Windows an append-mode file writes where its
+    // own position is).
+    file->seek(file->size());
     file->write(line.toUtf8() + '\n');
     file->flush();
-    if (file->size() > maxFileSize.load()) {
-        file->close();
-        const QString backup = file->fileName() + QStringLiteral(".1");
-        QFile::remove(backup);
-        QFile::rename(file->fileName(), backup);
+}
+
+void Logger::rollOver()
+{
+    // The lines move into the ".1" backup and the file is emptied in place: nothing is created or
+    // renamed beside it, which a standard user may not do in C:\, and the file keeps its rights.
+    QFile backup(file->fileName() + QStringLiteral(".1"));
+    QFile lines(file->fileName());
+    QString lost;
+    if (!backup.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        lost = backup.errorString();
+    else if (!lines.open(QIODevice::ReadOnly))
+        lost = lines.errorString();
+    while (lost.isEmpty() && !lines.atEnd()) {
+        const QByteArray chunk = lines.read(1024 * 1024);
+        if (chunk.isEmpty() || backup.write(chunk) != chunk.size())
+            lost = chunk.isEmpty() ? lines.errorString() : backup.errorString();
     }
+    file->resize(0);
+    // Rather a fresh file without the old lines than one that grows without bound.
+    if (!lost.isEmpty())
+        report(QStringLiteral("The log's earlier lines could not be kept in %1 (%2)").arg(backup.fileName(), lost),
+               Q_FUNC_INFO);
+}
+
+void Logger::report(const QString &text, const char *signature)
+{
+    const QString line = formatLine(Warning, sourceTag(), text, QString::fromUtf8(signature), QDateTime::currentDateTime());
+    QMessageLogger().warning() << line;
+    if (file->isOpen())
+        writeToFile(line);
 }
 
 void Logger::verbose(const QVariant &message, const QString &signature)

@@ -14,7 +14,8 @@ enum LogLevel { Verbose = 0, Debug = 1, Warning = 2, Error = 3 };
 
 // One log writer per process. Every entry becomes one line handed to Qt's message output
 // (debug severity for Verbose and Debug, warning severity for Warning and Error) and, while
-// file logging is on, appended to logFilePath().
+// file logging is on, appended to logFilePath(), or to fallbackLogFilePath() where that file
+// cannot be opened (a standard user may not create files in C:\).
 class Logger
 {
 public:
@@ -29,6 +30,8 @@ public:
     static Logger &instance();
     static const QString &sourceTag();
     static const QString &logFilePath();
+    // The log file in the settings folder, which every user of the machine may write.
+    static const QString &fallbackLogFilePath();
 
     static QString formatLine(int level, const QString &sourceTag, const QString &message,
                               const QString &signature, const QDateTime &time);
@@ -49,7 +52,7 @@ public:
     // Only the const char* form of verbose() listens to this switch.
     void setEnabled(bool on) { enabled = on; }
     void setFileLogging(bool on);
-    // Past this size the log file rolls over to a single ".1"; tests make it small.
+    // Past this size the log file's lines move to a single ".1" backup beside it; tests make it small.
     void setMaxFileSize(qint64 bytes) { maxFileSize = bytes; }
 
     static constexpr qint64 defaultMaxFileSize = 10 * 1024 * 1024;
@@ -59,10 +62,18 @@ private:
     ~Logger();
     void write(int level, const QString &message, const QString &signature);
     void appendToFile(const QString &line);
+    // These run under fileMutex.
+    bool openFile();
+    void writeToFile(const QString &line);
+    void rollOver();
+    // A line of the writer's own about its file, to Qt's message output and, when open, the file.
+    void report(const QString &text, const char *signature);
 
     std::atomic<bool> enabled{true};
     std::unique_ptr<QFile> file;
     QMutex fileMutex;
     std::atomic<bool> fileLogging{false};
+    // Neither file could be opened: not tried again before logging is switched off and on.
+    bool noFile = false;
     std::atomic<qint64> maxFileSize{defaultMaxFileSize};
 };

@@ -5,11 +5,11 @@
 #include "inifile.h"
 #include "installationregistry.h"
 #include "logger.h"
+#include "programdata.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <QSettings>
 
 namespace Key {
@@ -30,14 +30,7 @@ constexpr int defaultPort = 28888;
 
 QString settingsPath()
 {
-    const QString programData = QProcessEnvironment::systemEnvironment().value(QStringLiteral("ProgramData"));
-#ifndef Q_OS_WIN
-    if (programData.isEmpty())
-        return QStringLiteral("/var/lib") + QDir::separator() + companyName() + QDir::separator()
-            + applicationName() + QStringLiteral(".ini");
-#endif
-    return programData + QDir::separator() + companyName() + QDir::separator() + applicationName()
-        + QStringLiteral(".ini");
+    return settingsFolder() + QDir::separator() + applicationName() + QStringLiteral(".ini");
 }
 
 // What the system said about the call that just failed (errno, or the last error on Windows).

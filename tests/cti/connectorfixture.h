@@ -22,9 +22,10 @@ public:
 
     // changed raises the flag as configuration-tool does for new values.
     void storeSettings(const QString &user, const QString &password, int port = -1, bool changed = false);
-    // Logs in and waits for "Logged in".
+    // Logs in and waits for a "Logged in" of this login, not one of an earlier.
     bool login();
-    bool waitForStatus(const QString &text, int timeout = 5000);
+    // Waits for a status text among those from the given one on.
+    bool waitForStatus(const QString &text, int timeout = 5000, int from = 0);
     QStringList statuses() const;
     void checkReconnect();
     // The data of every command of that name the server received.

@@ -60,6 +60,32 @@ private slots:
         QCOMPARE(withoutMessage.findChild<QLabel *>("status")->text(), QString()); // not the form's "Connected"
     }
 
+    // The fields are disabled, so they cannot be scrolled: a hovered field shows what it holds
+    // whole as its tool tip, the password still masked.
+    void shouldShowEachFieldsWholeValueAsItsToolTip()
+    {
+        // The password is "Geheimnis" in Base64.
+        environment.writeSettingsFile("[UserData]\r\nserver=telefonanlage.brenvale.example\r\n"
+                                      "userName=Maximilian.Mustermann\r\npassword=R2VoZWltbmlz\r\n");
+        DiagnosticDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *server = dialog.findChild<QLineEdit *>("server");
+        QVERIFY(server->fontMetrics().horizontalAdvance(server->text()) > server->width()); // cut in the field
+        const QMap<QString, QString> shown{{"server", "telefonanlage.brenvale.example:28888"},
+                                           {"username", "Maximilian.Mustermann"},
+                                           {"password", dialog.findChild<QLineEdit *>("password")->displayText()}};
+        for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
+            auto *field = dialog.findChild<QLineEdit *>(it.key());
+            QHelpEvent hover(QEvent::ToolTip, field->rect().center(), field->mapToGlobal(field->rect().center()));
+            QCoreApplication::sendEvent(field, &hover);
+            QTRY_VERIFY(QToolTip::isVisible());
+            QCOMPARE(QToolTip::text(), it.value());
+            QToolTip::hideText();
+        }
+        QVERIFY(!shown["password"].contains("Geheimnis") && shown["password"].size() == 9);
+    }
+
     void shouldFollowTheClientsStatusUntilClosed()
     {
         environment.writeSettingsFile("[UserData]\r\nserver=127.0.0.1\r\nport=" + QByteArray::number(server.port())

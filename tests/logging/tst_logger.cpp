@@ -1,10 +1,18 @@
 #include "logger.h"
+#include "messagecapture.h"
 #include "testenvironment.h"
 
 #include <QtTest>
 
 #include <thread>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 static QStringList messages; // what reached Qt: the severity, then the line after the source tag
 
@@ -13,14 +21,20 @@ static void record(QtMsgType type, const QMessageLogContext &, const QString &te
     messages << QLatin1String(type == QtDebugMsg ? "debug " : "warning ") + text.section("] ", 1).chopped(1);
 }
 
-static QStringList fileLines()
+static QStringList fileLines(const QString &path = Logger::logFilePath())
 {
-    QFile file(Logger::logFilePath());
+    QFile file(path);
     if (!file.open(QFile::ReadOnly))
         return {};
     QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
     lines.removeAll(QString()); // the empty rest after the last line end
     return lines;
+}
+
+// The log writer's own words about the file it could not open, as they end a line.
+static QString fallbackNotice()
+{
+    return QString("The log file %1 cannot be opened (").arg(Logger::logFilePath());
 }
 
 class tst_Logger : public QObject
@@ -37,9 +51,13 @@ private slots:
         Logger::instance().setFileLogging(false);
         Logger::instance().setEnabled(true);
         Logger::instance().setMaxFileSize(Logger::defaultMaxFileSize);
-        // On Windows the log has one fixed place, shared with other suites and earlier runs.
-        QFile::remove(Logger::logFilePath());
-        QFile::remove(Logger::logFilePath() + QStringLiteral(".1"));
+        // On Windows the log has one fixed place, shared with other suites and earlier runs. A
+        // failed test may have left a folder in the place of a file.
+        for (const QString &path : {Logger::logFilePath(), Logger::fallbackLogFilePath()}) {
+            QDir(path).removeRecursively();
+            QFile::remove(path);
+            QFile::remove(path + QStringLiteral(".1"));
+        }
         messages.clear();
     }
 
@@ -84,8 +102,13 @@ private slots:
         Logger::instance().setMaxFileSize(256 * 1024);
         const QString chunk(16 * 1024, QLatin1Char('x'));
         const QString backup = Logger::logFilePath() + QStringLiteral(".1");
+        Logger::debug(chunk);
+        // Open since the first line: it still shows the log file once that was emptied in place.
+        QFile before(Logger::logFilePath());
+        QVERIFY(before.open(QIODevice::ReadOnly));
         for (int i = 0; i < 200 && !QFile::exists(backup); ++i)
             Logger::debug(chunk);
+        QCOMPARE(before.size(), 0);
 
         // Rolled over by the first line that took the file past the limit.
         QVERIFY(QFileInfo(backup).size() > 256 * 1024);
@@ -135,16 +158,182 @@ private slots:
             QVERIFY2(line.endsWith("[Verbose]:: " + text), qPrintable(line));
     }
 
-    void shouldSkipAFileThatCannotBeOpenedSilently()
+    // Where the log file cannot be opened, the log goes to the settings folder, which every user
+    // may write, and the writer says once where and why. Switched off and on, it tries the log
+    // file again.
+    void shouldWriteToTheSettingsFolderWhereTheLogFileCannotBeOpened()
     {
         QVERIFY(QDir().mkpath(Logger::logFilePath())); // a folder where the file should be
+        QVERIFY(QDir().mkpath(environment.settingsFolder()));
         Logger::instance().setFileLogging(true);
 
-        Logger::verbose("still reaches Qt");
+        Logger::verbose("first");
+        Logger::instance().setFileLogging(true); // as the client does at every settings read
+        Logger::verbose("second");
 
-        QCOMPARE(messages, QStringList{"debug [Verbose]:: still reaches Qt"});
+        // In Qt's output after the line that opened the file, as a quoted string (the backslashes
+        // of Windows paths escaped); in the file before it.
+        QCOMPARE(messages.size(), 3);
+        QVERIFY2(messages[1].startsWith("warning [Warning] [bool Logger::openFile()]:: " + MessageCapture::quoted(fallbackNotice()))
+                     && messages[1].endsWith(MessageCapture::quoted("), so the log goes to " + Logger::fallbackLogFilePath())),
+                 qPrintable(messages[1]));
+        QCOMPARE(messages[0], "debug [Verbose]:: first");
+        QCOMPARE(messages[2], "debug [Verbose]:: second");
+        const QStringList lines = fileLines(Logger::fallbackLogFilePath());
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].contains(fallbackNotice()) && lines[0].endsWith(Logger::fallbackLogFilePath()), qPrintable(lines[0]));
+        QVERIFY(lines[1].endsWith("[Verbose]:: first") && lines[2].endsWith("[Verbose]:: second"));
+
+        Logger::instance().setFileLogging(false);
         QVERIFY(QDir(Logger::logFilePath()).removeRecursively());
+        messages.clear();
+        Logger::instance().setFileLogging(true);
+        Logger::verbose("third");
+        QCOMPARE(messages, QStringList{"debug [Verbose]:: third"});
+        QCOMPARE(fileLines().size(), 1);
+        QCOMPARE(fileLines(Logger::fallbackLogFilePath()).size(), 3);
     }
+
+    // Neither file: the lines still reach Qt, and the writer says so once, not at every line.
+    void shouldSayOnceThatNoLogFileCanBeWritten()
+    {
+        QVERIFY(QDir().mkpath(Logger::logFilePath()));
+        QVERIFY(QDir().mkpath(Logger::fallbackLogFilePath()));
+        Logger::instance().setFileLogging(true);
+
+        Logger::verbose("first");
+        Logger::verbose("second");
+
+        QCOMPARE(messages.size(), 3);
+        QVERIFY2(messages[1].contains(MessageCapture::quoted(fallbackNotice())) && messages[1].endsWith(", so the log goes nowhere but here"),
+                 qPrintable(messages[1]));
+        QCOMPARE(messages[0], "debug [Verbose]:: first");
+        QCOMPARE(messages[2], "debug [Verbose]:: second");
+    }
+
+    // Each line goes to the file's end as it is then: another program's roll-over may have
+    // emptied the file since (on Windows an append-mode file writes at its own position).
+    void shouldWriteAtTheEndOfAFileAnotherProgramEmptied()
+    {
+        Logger::instance().setFileLogging(true);
+        Logger::verbose(QVariant(QString(1000, QLatin1Char('a'))));
+        QFile other(Logger::logFilePath());
+        QVERIFY(other.open(QIODevice::ReadWrite) && other.resize(0));
+        Logger::verbose("after");
+
+        QVERIFY(other.seek(0));
+        const QByteArray written = other.readAll();
+        QVERIFY2(!written.contains('\0') && written.endsWith("[Verbose]:: after\n") && written.count('\n') == 1,
+                 written.left(100).toHex().constData());
+    }
+
+#ifdef Q_OS_UNIX
+    // As a user who may not create files in the log's folder, as standard users in C:\ on
+    // Windows, where the settings folder is open to everyone. Each row writes enough for one
+    // roll-over, which must neither create nor rename a file in the log's folder.
+    void shouldLogAndRollOverForAUserWhoMayNotCreateFilesThere_data()
+    {
+        QTest::addColumn<bool>("logExists");
+        QTest::addColumn<bool>("backupExists");
+        QTest::newRow("no log file yet: the settings folder") << false << false;
+        QTest::newRow("a log file and backup open to everyone") << true << true;
+        QTest::newRow("a log file open to everyone without a backup") << true << false;
+    }
+
+    void shouldLogAndRollOverForAUserWhoMayNotCreateFilesThere()
+    {
+        QFETCH(bool, logExists);
+        QFETCH(bool, backupExists);
+        if (::geteuid() != 0)
+            QSKIP("only root can run a part of the test as another user");
+        const QString log = Logger::logFilePath();
+        const QString backup = log + ".1";
+        const QString fallback = Logger::fallbackLogFilePath();
+        const QDir logFolder = QFileInfo(log).dir();
+        const auto makeFile = [](const QString &path, const QByteArray &content) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(content) == content.size()
+                && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup
+                                       | QFile::ReadOther | QFile::WriteOther);
+        };
+        // Everybody may pass through to the log's folder but not create files there; the
+        // settings folder is everyone's, as the settings store leaves it.
+        QVERIFY(QDir().mkpath(environment.settingsFolder()));
+        QVERIFY(::chmod(QFile::encodeName(QFileInfo(environment.programData()).path()), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(environment.programData()), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(environment.settingsFolder()), 0777) == 0);
+        if (logExists)
+            QVERIFY(makeFile(log, "earlier\n"));
+        if (backupExists)
+            QVERIFY(makeFile(backup, "much earlier\n"));
+        struct stat logBefore = {};
+        ::stat(QFile::encodeName(log), &logBefore);
+        const QStringList folderBefore = logFolder.entryList(QDir::Files);
+
+        // 60 lines of 100 bytes, past a limit of 4,000 bytes once, from a process of user 1001.
+        const int lineCount = 60;
+        const QString said = QDir(environment.programData()).filePath("../said.txt");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            qInstallMessageHandler(nullptr); // Qt's own output: standard error, into said.txt
+            const int output = ::open(QFile::encodeName(said), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (output < 0 || ::dup2(output, 2) < 0 || ::setgid(1001) != 0 || ::setuid(1001) != 0)
+                ::_exit(2);
+            Logger::instance().setMaxFileSize(4000);
+            Logger::instance().setFileLogging(true);
+            for (int i = 0; i < lineCount; ++i)
+                Logger::verbose(QVariant(QString("line %1 ").arg(i, 2, 10, QLatin1Char('0')).leftJustified(38, 'x')));
+            ::_exit(0);
+        }
+        int status = -1;
+        QVERIFY(child > 0 && ::waitpid(child, &status, 0) == child);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, qPrintable(QString::number(status)));
+        QFile saidFile(said);
+        QVERIFY(saidFile.open(QIODevice::ReadOnly));
+        const QString stderrText = QString::fromUtf8(saidFile.readAll());
+
+        const QString written = logExists ? log : fallback;
+        const QStringList current = fileLines(written);
+        const QStringList kept = fileLines(written + ".1");
+        const QString lostNote = "The log's earlier lines could not be kept in " + backup + " (";
+        // Every line is in the file or its backup, in order, unless the backup could not be made.
+        QStringList all = kept + current;
+        all.removeAll("earlier");
+        all.removeAll("much earlier");
+        QStringList numbered;
+        for (const QString &line : all)
+            if (line.contains("[Verbose]:: line "))
+                numbered << line.section("]:: ", 1).left(7);
+        QCOMPARE(stderrText.count(fallbackNotice()), logExists ? 0 : 1);
+        QCOMPARE(stderrText.count(lostNote), backupExists || !logExists ? 0 : 1);
+        if (!logExists) {
+            QVERIFY(!QFile::exists(log) && !QFile::exists(backup));
+            QVERIFY2(kept.value(0).contains(fallbackNotice()), qPrintable(kept.value(0)));
+            QCOMPARE(numbered.size(), lineCount);
+        } else if (backupExists) {
+            QCOMPARE(kept.value(0), "earlier");
+            QCOMPARE(numbered.size(), lineCount);
+        } else {
+            QVERIFY2(current.value(0).contains(lostNote), qPrintable(current.value(0)));
+            QVERIFY(numbered.size() < lineCount);
+        }
+        QCOMPARE(numbered.last(), QString("line %1").arg(lineCount - 1));
+        for (int i = 1; i < numbered.size(); ++i)
+            QCOMPARE(numbered[i].mid(5).toInt(), numbered[i - 1].mid(5).toInt() + 1);
+        QVERIFY(QFileInfo(written).size() < 4000);
+        QVERIFY(!kept.isEmpty() || !backupExists);
+
+        // The log's folder as it was, and the log the same file, emptied in place.
+        QCOMPARE(logFolder.entryList(QDir::Files), folderBefore);
+        if (logExists) {
+            struct stat logAfter = {};
+            QVERIFY(::stat(QFile::encodeName(log), &logAfter) == 0);
+            QCOMPARE(logAfter.st_ino, logBefore.st_ino);
+            QCOMPARE(logAfter.st_uid, uid_t(0));
+        }
+        QVERIFY(QFile::remove(said));
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(tst_Logger)

@@ -20,18 +20,18 @@ static void check(bool ok, const char *what)
     ++(ok ? passed : failed);
 }
 
-// A path's access list and what its entries give Everyone.
+// A path's access list and what its entries give Everyone, with generic rights mapped to the
+// file rights they stand for. Windows may store a grant of inheritable GENERIC_ALL as one entry
+// or as two (full control of the folder itself, and an inherit-only generic entry for what is
+// created in it): both give the same rights, and these sums are the same for both.
 struct Access
 {
     std::string list; // the raw bytes, for comparing
-    ACCESS_MASK onItself = 0;
-    int explicitEntries = 0;
-    int explicitFullInheritable = 0; // Everyone, full access, object and container inherit
-    int inheritedEntries = 0;
-    int inheritedFull = 0;
-
-    bool everyoneMay(ACCESS_MASK rights) const { return (onItself & rights) == rights; }
-    bool oneExplicitEntryForEveryone() const { return explicitEntries == 1 && explicitFullInheritable == 1; }
+    ACCESS_MASK onItself = 0;   // what Everyone may do with the path itself
+    ACCESS_MASK inherited = 0;  // of that, what comes from entries inherited from its parent
+    ACCESS_MASK newFiles = 0;   // what files created in it inherit for Everyone
+    ACCESS_MASK newFolders = 0; // what folders created in it inherit for Everyone
+    int inheritedEntries = 0;   // entries from the parent, for anyone
 };
 
 static Access accessOf(const std::string &path)
@@ -44,17 +44,18 @@ static Access accessOf(const std::string &path)
     for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE *ace = nullptr;
         GetAce(dacl, i, reinterpret_cast<void **>(&ace));
-        const bool inherited = ace->Header.AceFlags & INHERITED_ACE;
-        const bool forEveryone = ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && EqualSid(&ace->SidStart, &everyone);
-        // Generic rights are mapped, as Windows may store GENERIC_ALL as given or already mapped.
-        ACCESS_MASK mask = forEveryone ? ace->Mask : 0;
+        const BYTE flags = ace->Header.AceFlags;
+        access.inheritedEntries += (flags & INHERITED_ACE) != 0;
+        if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || !EqualSid(&ace->SidStart, &everyone))
+            continue;
+        ACCESS_MASK mask = ace->Mask;
         MapGenericMask(&mask, &fileMapping);
-        access.onItself |= (ace->Header.AceFlags & INHERIT_ONLY_ACE) ? 0 : mask;
-        access.explicitEntries += !inherited;
-        access.inheritedEntries += inherited;
-        access.inheritedFull += inherited && mask == FILE_ALL_ACCESS;
-        access.explicitFullInheritable += !inherited && mask == FILE_ALL_ACCESS
-            && (ace->Header.AceFlags & VALID_INHERIT_FLAGS) == (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        if (!(flags & INHERIT_ONLY_ACE)) {
+            access.onItself |= mask;
+            access.inherited |= (flags & INHERITED_ACE) ? mask : 0;
+        }
+        access.newFiles |= (flags & OBJECT_INHERIT_ACE) ? mask : 0;
+        access.newFolders |= (flags & CONTAINER_INHERIT_ACE) ? mask : 0;
     }
     access.list.assign(reinterpret_cast<const char *>(dacl), dacl ? dacl->AclSize : 0);
     LocalFree(sd);
@@ -111,28 +112,41 @@ int main()
               && accessOf(folder).list == before,
           "a missing path is not created and its parent's access list is unchanged");
 
-    check(!accessOf(folder).everyoneMay(FILE_GENERIC_WRITE), "before the call Everyone may not write in a new folder");
+    check((accessOf(folder).onItself & FILE_GENERIC_WRITE) != FILE_GENERIC_WRITE,
+          "before the call Everyone may not write in a new folder");
     check(!grantEveryoneFullAccess(folder.c_str()), "reports nothing for an existing folder");
-    check(accessOf(folder).everyoneMay(FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE
-                                       | FILE_DELETE_CHILD),
-          "Everyone may read, write, traverse and delete in the folder");
-
     // Wine keeps no access lists on files: it turns a list into Unix mode bits and reports one
-    // made from them (system, owner, Everyone; nothing explicit or inherited), and a new file
-    // gets the creator's umask. The list's exact shape and what new files inherit are checked
-    // on Windows only.
-    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
-        std::printf("SKIP: one explicit inheritable entry, also after three calls; inherited entries kept; "
-                    "a new file inherits it (Wine keeps no access lists)\n");
+    // made from them (system, owner, Everyone; nothing inheritable or inherited), and a new file
+    // gets the creator's umask. Mode bits cannot give Everyone the rights to change the list or
+    // the owner; what the folder passes on is checked on Windows only.
+    const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    if (wine)
+        check((accessOf(folder).onItself | WRITE_DAC | WRITE_OWNER) == FILE_ALL_ACCESS,
+              "Everyone has full control of the folder, but for changing its rights and owner (under Wine)");
+    else
+        check(accessOf(folder).onItself == FILE_ALL_ACCESS, "Everyone has full control of the folder");
+
+    if (wine) {
+        std::printf("SKIP: files and folders created in it inherit full control for Everyone; the folder keeps "
+                    "what it inherits; three calls change nothing (Wine keeps no access lists)\n");
     } else {
-        check(accessOf(folder).oneExplicitEntryForEveryone(),
-              "one explicit entry: Everyone, allowed, full access, object and container inherit");
-        check(accessOf(folder).inheritedEntries > 0, "the folder keeps the entries it inherits from its parent");
+        const Access granted = accessOf(folder);
+        check(granted.newFiles == FILE_ALL_ACCESS && granted.newFolders == FILE_ALL_ACCESS,
+              "the folder passes full control for Everyone on to files and folders created in it");
+        check(granted.inheritedEntries > 0, "the folder keeps the entries it inherits from its parent");
         grantEveryoneFullAccess(folder.c_str());
         grantEveryoneFullAccess(folder.c_str());
-        check(accessOf(folder).oneExplicitEntryForEveryone(), "three calls still leave one explicit entry");
+        check(accessOf(folder).list == granted.list, "three calls leave the same access list as one");
+
+        // Created afterwards, as the settings file and the log are.
+        const std::string subfolder = folder + "\\logs";
         CloseHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        check(accessOf(file).inheritedFull > 0, "a file created afterwards inherits full access for Everyone");
+        CreateDirectoryA(subfolder.c_str(), nullptr);
+        check(accessOf(file).inherited == FILE_ALL_ACCESS, "a file created afterwards inherits full control for Everyone");
+        const Access inner = accessOf(subfolder);
+        check(inner.inherited == FILE_ALL_ACCESS && inner.newFiles == FILE_ALL_ACCESS,
+              "a folder created afterwards inherits full control for Everyone, and passes it on");
+        RemoveDirectoryA(subfolder.c_str());
     }
 
     // The settings folder as a junction to a folder elsewhere: that folder keeps its list.

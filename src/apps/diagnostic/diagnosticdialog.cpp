@@ -23,6 +23,10 @@ DiagnosticDialog::DiagnosticDialog(QWidget *parent)
     ui->username->setText(userName);
     ui->password->setText(password);
     ui->status->setText(message);
+    // A disabled field cannot be scrolled: its tool tip shows what it shows, whole (a realistic
+    // server name is longer than the field). The password stays masked there too.
+    for (QLineEdit *field : {ui->server, ui->username, ui->password})
+        field->setToolTip(field->displayText());
 
     CTIConnector *connector = CTIConnector::instance();
     connect(ui->test_btn, &QPushButton::clicked, connector, &CTIConnector::login);

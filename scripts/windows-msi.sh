@@ -136,9 +136,10 @@ with_throwaway_signing() {
         WINDOWS_SIGNING_TIMESTAMP_URL=$timestamp_url "$@"
 }
 
+# What osslsigncode finds in a file's signature, trusting the throw-away certificates.
+signature_report() { osslsigncode verify -in "$1" -CAfile "$signing/signing.pem" -TSA-CAfile "$signing/tsa.pem" 2>&1; }
 # signed_by_throwaway FILE: the file's signature is intact, chains to the throw-away certificate
 # and carries a time-stamp of the local server.
-signature_report() { osslsigncode verify -in "$1" -CAfile "$signing/signing.pem" -TSA-CAfile "$signing/tsa.pem" 2>&1; }
 signed_by_throwaway() {
     local report
     report=$(signature_report "$1") || return 1

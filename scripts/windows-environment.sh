@@ -82,6 +82,29 @@ wait_for() {
     done
 }
 
+# signed_as_configured FILE...: every file carries a signature when WINDOWS_SIGNING_CERTIFICATE
+# names a certificate (see scripts/windows-sign.sh), and none does otherwise.
+signed_as_configured() {
+    local file signature
+    signature=$(mktemp)
+    for file in "$@"; do
+        rm -f "$signature"
+        if osslsigncode extract-signature -in "$file" -out "$signature" >/dev/null 2>&1; then
+            [ -n "${WINDOWS_SIGNING_CERTIFICATE:-}" ] || { rm -f "$signature"; return 1; }
+        else
+            [ -z "${WINDOWS_SIGNING_CERTIFICATE:-}" ] || { rm -f "$signature"; return 1; }
+        fi
+    done
+    rm -f "$signature"
+}
+signing_state() {
+    if [ -n "${WINDOWS_SIGNING_CERTIFICATE:-}" ]; then
+        echo "signed with $WINDOWS_SIGNING_CERTIFICATE"
+    else
+        echo "unsigned, as no certificate was given"
+    fi
+}
+
 passed=0
 failed=0
 # result OK|FAIL WHAT: one line per check; closing_count prints "N passed, M failed".

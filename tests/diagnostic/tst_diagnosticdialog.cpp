@@ -27,9 +27,13 @@ private slots:
 
     void cleanup() { CTIConnector::instance()->stop(); }
 
-    // What a user sees: title, button, labels, read-only fields, the masked password.
-    void shouldShowTheDesignedForm()
+    // What a user sees: title, button, labels, the stored settings in read-only fields, the
+    // password masked.
+    void shouldShowTheStoredSettingsInTheDesignedForm()
     {
+        // The password is "secret" in Base64.
+        environment.writeSettingsFile("[UserData]\r\nserver=pbx.example\r\nuserName=anna\r\npassword=c2VjcmV0\r\n"
+                                      "message=Authentication failed\r\n");
         DiagnosticDialog dialog;
         QCOMPARE(dialog.windowTitle(), QString("Dialog"));
         QCOMPARE(dialog.findChild<QPushButton *>("test_btn")->text(), QString("Testverbindung"));
@@ -38,15 +42,6 @@ private slots:
         QCOMPARE(dialog.findChild<QLabel *>("label_3")->text(), QString("Passwort:"));
         for (const char *field : {"server", "username", "password"})
             QVERIFY2(!dialog.findChild<QLineEdit *>(field)->isEnabled(), field);
-        QCOMPARE(dialog.findChild<QLineEdit *>("password")->echoMode(), QLineEdit::Password);
-    }
-
-    void shouldShowTheStoredSettings()
-    {
-        // The password is "secret" in Base64.
-        environment.writeSettingsFile("[UserData]\r\nserver=pbx.example\r\nuserName=anna\r\npassword=c2VjcmV0\r\n"
-                                      "message=Authentication failed\r\n");
-        DiagnosticDialog dialog;
         QCOMPARE(dialog.findChild<QLineEdit *>("server")->text(), QString("pbx.example:28888"));
         QCOMPARE(dialog.findChild<QLineEdit *>("username")->text(), QString("anna"));
         auto *password = dialog.findChild<QLineEdit *>("password");
@@ -74,34 +69,22 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         auto *serverField = dialog.findChild<QLineEdit *>("server");
         QVERIFY(serverField->fontMetrics().horizontalAdvance(serverField->text()) > serverField->width()); // cut
-        QMap<QString, QString> shown{{"server", "telefonanlage.brenvale.example:28888"},
-                                     {"username", "Maximilian.Mustermann"},
-                                     {"password", dialog.findChild<QLineEdit *>("password")->displayText()},
-                                     {"status", "Server protocol version is older than 2.0"}};
-        const auto hover = [&] {
-            for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
-                auto *field = dialog.findChild<QWidget *>(it.key());
-                QHelpEvent event(QEvent::ToolTip, field->rect().center(), field->mapToGlobal(field->rect().center()));
-                QCoreApplication::sendEvent(field, &event);
-                QTRY_VERIFY(QToolTip::isVisible());
-                QCOMPARE(QToolTip::text(), it.value());
-                QToolTip::hideText();
-            }
-        };
-        hover();
-        if (QTest::currentTestFailed())
-            return;
+        const QMap<QString, QString> shown{{"server", "telefonanlage.brenvale.example:28888"},
+                                           {"username", "Maximilian.Mustermann"},
+                                           {"password", dialog.findChild<QLineEdit *>("password")->displayText()},
+                                           {"status", "Server protocol version is older than 2.0"}};
+        for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
+            auto *field = dialog.findChild<QWidget *>(it.key());
+            QHelpEvent event(QEvent::ToolTip, field->rect().center(), field->mapToGlobal(field->rect().center()));
+            QCoreApplication::sendEvent(field, &event);
+            QTRY_VERIFY(QToolTip::isVisible());
+            QCOMPARE(QToolTip::text(), it.value());
+            QToolTip::hideText();
+        }
         QVERIFY(!shown["password"].contains("Geheimnis") && shown["password"].size() == 9);
-
-        // The status's tool tip follows the client's status texts; the password "wrong" is refused.
-        environment.writeSettingsFile("[UserData]\r\nserver=127.0.0.1\r\nport=" + QByteArray::number(server.port())
-                                      + "\r\nuserName=demo\r\npassword=d3Jvbmc=\r\n");
-        CTIConnector::instance()->login();
-        QTRY_COMPARE(dialog.findChild<QLabel *>("status")->text(), QString("Authentication failed"));
-        shown = {{"status", "Authentication failed"}};
-        hover();
     }
 
+    // The status and its tool tip follow the client's status texts.
     void shouldFollowTheClientsStatusUntilClosed()
     {
         environment.writeSettingsFile("[UserData]\r\nserver=127.0.0.1\r\nport=" + QByteArray::number(server.port())
@@ -114,6 +97,7 @@ private slots:
         QTest::mouseClick(testButton, Qt::LeftButton);
         QTRY_COMPARE(status->text(), QString("Logged in"));
         QCOMPARE(shown, QStringList({"Trying to connect to server ...", "Connected to server", "Logged in"}));
+        QCOMPARE(status->toolTip(), status->text()); // whole where the label cuts it
 
         // The second click replaces the first click's socket before it has logged in.
         shown.clear();

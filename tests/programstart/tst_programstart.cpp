@@ -41,10 +41,9 @@ class tst_ProgramStart : public QObject
         } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
             QStyleOptionButton option;
             option.initFrom(button);
-            option.text = button->text();
-            text = button->text();
-            const bool radio = qobject_cast<QRadioButton *>(button);
-            room = button->style()->subElementRect(radio ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents,
+            text = option.text = button->text();
+            room = button->style()->subElementRect(qobject_cast<QRadioButton *>(button) ? QStyle::SE_RadioButtonContents
+                                                                                        : QStyle::SE_PushButtonContents,
                                                    &option, button);
         } else {
             return QString();
@@ -58,31 +57,8 @@ class tst_ProgramStart : public QObject
             .arg(needed.width()).arg(needed.height()).arg(room.width()).arg(room.height());
     }
 
-    static QStringList cutTexts(QWidget *dialog)
-    {
-        QStringList found;
-        for (QWidget *widget : dialog->findChildren<QWidget *>())
-            if (widget->isVisible() && !cut(widget).isEmpty())
-                found << cut(widget);
-        return found;
-    }
-
-    void writeSettings(const QString &message)
-    {
-        // Realistic values: a server name, a long user name, the password "Geheimnis".
-        environment.writeSettingsFile("[UserData]\r\nserver=pbx.brenvale.example\r\nuserName=Maximilian.Mustermann\r\n"
-                                      "password=R2VoZWltbmlz\r\nlogger=true\r\nmessage=" + message.toUtf8() + "\r\n");
-    }
-
     // The forms are laid out for the dialog font of Windows: elsewhere their texts may not fit.
     static bool onWindows() { return QGuiApplication::platformName() == QLatin1String("windows"); }
-    static constexpr const char *notOnWindows = "Not on the windows platform; scripts/windows-test.sh runs this there.";
-
-    static void showAndWait(QDialog *dialog)
-    {
-        dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog));
-    }
 
 private slots:
     void initTestCase()
@@ -93,43 +69,40 @@ private slots:
               qApp->primaryScreen()->devicePixelRatio(), qApp->primaryScreen()->logicalDotsPerInch());
     }
 
-    // Each status text the diagnostic dialog may show, in the dialog with realistic settings;
+    // Both dialogs with realistic settings, the diagnostic one with each status text it may show;
     // all but "Server protocol version is older than 2.0 ", for which the form's status label is
     // too narrow at any scale (its tool tip shows it whole).
-    void shouldShowEveryTextOfTheDiagnosticDialogWhole_data()
+    void shouldShowEveryTextWhole_data()
     {
         if (!onWindows())
-            QSKIP(notOnWindows);
+            QSKIP("Not on the windows platform; scripts/windows-test.sh runs this there.");
+        QTest::addColumn<bool>("diagnostic");
         QTest::addColumn<QString>("status");
         for (const char *status : {"Trying to connect to server ...", "Connected to server", "Logged in",
                                    "Authentication failed", "Error connecting to server", "Disconnected from server",
                                    "Couldn't reconnect to server"})
-            QTest::newRow(status) << QString(status);
+            QTest::newRow(status) << true << QString(status);
+        QTest::newRow("configuration") << false << QString("Logged in");
     }
 
-    void shouldShowEveryTextOfTheDiagnosticDialogWhole()
+    void shouldShowEveryTextWhole()
     {
+        QFETCH(bool, diagnostic);
         QFETCH(QString, status);
-        writeSettings(status);
-        DiagnosticDialog dialog;
-        showAndWait(&dialog);
-        QCOMPARE(dialog.findChild<QLabel *>("status")->text(), status);
-        const QStringList cutOff = cutTexts(&dialog);
+        // A server name, a long user name, the password "Geheimnis".
+        environment.writeSettingsFile("[UserData]\r\nserver=pbx.brenvale.example\r\nuserName=Maximilian.Mustermann\r\n"
+                                      "password=R2VoZWltbmlz\r\nlogger=true\r\nmessage=" + status.toUtf8() + "\r\n");
+        const std::unique_ptr<QDialog> dialog(diagnostic ? static_cast<QDialog *>(new DiagnosticDialog) : new ConfigurationDialog);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QCOMPARE(dialog->findChild<QLabel *>(diagnostic ? "status" : "msg")->text(), status);
+        QStringList cutOff;
+        for (QWidget *widget : dialog->findChildren<QWidget *>())
+            if (widget->isVisible() && !cut(widget).isEmpty())
+                cutOff << cut(widget);
         QVERIFY2(cutOff.isEmpty(), qPrintable(cutOff.join("; ")));
-        QCOMPARE(dialog.size(), QSize(280, 188));
+        QCOMPARE(dialog->size(), diagnostic ? QSize(280, 188) : QSize(293, 247));
         CTIConnector::instance()->stop();
-    }
-
-    void shouldShowEveryTextOfTheConfigurationDialogWhole()
-    {
-        if (!onWindows())
-            QSKIP(notOnWindows);
-        writeSettings("Logged in");
-        ConfigurationDialog dialog;
-        showAndWait(&dialog);
-        const QStringList cutOff = cutTexts(&dialog);
-        QVERIFY2(cutOff.isEmpty(), qPrintable(cutOff.join("; ")));
-        QCOMPARE(dialog.size(), QSize(293, 247));
     }
 
     // The "?" button of a dialog's title bar would do nothing here.

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 static int passed = 0;
@@ -20,20 +20,18 @@ static void check(bool ok, const std::string &what)
 }
 
 // Beside this test in the build: its folder, then the path CMake gives relative to it.
-static std::string besideThisTest(const char *relative)
+static std::string besideThisTest(std::string relative)
 {
     char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string path(self);
-    path.erase(path.find_last_of('\\') + 1);
-    for (const char *c = relative; *c; ++c)
-        path += *c == '/' ? '\\' : *c;
-    return path;
+    const std::string path(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    for (char &c : relative)
+        c = c == '/' ? '\\' : c;
+    return path.substr(0, path.find_last_of('\\') + 1) + relative;
 }
 
 struct Program
 {
-    const char *name;
+    std::string name;
     std::string path;
     SIZE form; // the size of its form, in device-independent pixels
 };
@@ -52,13 +50,14 @@ static std::string versionString(const std::vector<char> &info, const char *key)
     return VerQueryValueA(info.data(), query, reinterpret_cast<void **>(&value), &length) && length ? value : "";
 }
 
-static void checkVersionResource(const Program &program, std::string *description)
+// Checks a program's version resource; gives the description it names.
+static std::string checkVersionResource(const Program &program)
 {
     DWORD ignored = 0;
     std::vector<char> info(GetFileVersionInfoSizeA(program.path.c_str(), &ignored));
     if (info.empty() || !GetFileVersionInfoA(program.path.c_str(), 0, DWORD(info.size()), info.data())) {
-        check(false, std::string(program.name) + " has a version resource");
-        return;
+        check(false, program.name + " has a version resource");
+        return {};
     }
     VS_FIXEDFILEINFO *fixed = nullptr;
     UINT length = 0;
@@ -67,30 +66,19 @@ static void checkVersionResource(const Program &program, std::string *descriptio
     check(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length) && fixed
               && fixed->dwFileVersionMS == high && fixed->dwFileVersionLS == low
               && fixed->dwProductVersionMS == high && fixed->dwProductVersionLS == low,
-          std::string(program.name) + ": file and product version " PROJECT_VERSION " in numbers");
-    const std::string expected[][2] = {{"CompanyName", "Brenvale Europe GmbH"},
-                                       {"ProductName", "Brenvale TAPI Tools"},
-                                       {"FileVersion", PROJECT_VERSION},
-                                       {"ProductVersion", PROJECT_VERSION},
-                                       {"OriginalFilename", std::string(program.name) + ".exe"}};
+          program.name + ": file and product version " PROJECT_VERSION " in numbers");
+    const std::string expected[][2] = {{"CompanyName", "Brenvale Europe GmbH"}, {"ProductName", "Brenvale TAPI Tools"},
+                                       {"FileVersion", PROJECT_VERSION}, {"ProductVersion", PROJECT_VERSION},
+                                       {"OriginalFilename", program.name + ".exe"}};
     for (const auto &[key, value] : expected) {
         const std::string found = versionString(info, key.c_str());
-        check(found == value, std::string(program.name) + ": " + key + " \"" + found + "\"");
+        check(found == value, program.name + ": " + key + " \"" + found + "\"");
     }
-    *description = versionString(info, "FileDescription");
+    return versionString(info, "FileDescription");
 }
 
-// The images of the icon group IDI_ICON1 of a program file: each one's width (0 for 256), bits
-// and bytes, in the group's order.
-struct IconImage
-{
-    int width;
-    int bits;
-    DWORD bytes;
-};
-
 #pragma pack(push, 2)
-struct GroupEntry
+struct GroupEntry // one image in the directory of an icon group; a width of 0 stands for 256
 {
     BYTE width, height, colours, reserved;
     WORD planes, bits;
@@ -99,19 +87,26 @@ struct GroupEntry
 };
 #pragma pack(pop)
 
-static std::vector<IconImage> iconImages(HMODULE module)
+// The icon group IDI_ICON1 of a program file holds what Explorer's views and the title bar need.
+static void checkIconImages(const Program &program, HMODULE module)
 {
-    std::vector<IconImage> images;
-    HRSRC group = FindResourceA(module, "IDI_ICON1", MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
-    if (!group)
-        return images;
-    const auto *header = static_cast<const WORD *>(LockResource(LoadResource(module, group)));
-    const auto *entries = reinterpret_cast<const GroupEntry *>(header + 3);
-    for (WORD i = 0; i < header[2]; ++i) {
-        HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(entries[i].id), MAKEINTRESOURCEA(3)); // RT_ICON
-        images.push_back({entries[i].width, entries[i].bits, image ? SizeofResource(module, image) : 0});
+    int found = 0;
+    WORD count = 0;
+    bool trueColour = false;
+    if (HRSRC group = FindResourceA(module, "IDI_ICON1", MAKEINTRESOURCEA(14))) { // RT_GROUP_ICON
+        const auto *header = static_cast<const WORD *>(LockResource(LoadResource(module, group)));
+        const auto *entries = reinterpret_cast<const GroupEntry *>(header + 3);
+        count = header[2];
+        trueColour = count > 0;
+        for (WORD i = 0; i < count; ++i) {
+            HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(entries[i].id), MAKEINTRESOURCEA(3)); // RT_ICON
+            for (int width : {16, 32, 48, 0})
+                found += entries[i].width == width;
+            trueColour = trueColour && entries[i].bits == 32 && image && SizeofResource(module, image) > 0;
+        }
     }
-    return images;
+    check(found == 4 && trueColour, program.name + ": icon IDI_ICON1 with 16, 32, 48 and 256 pixels in 32 bits ("
+                                        + std::to_string(count) + " images)");
 }
 
 // An icon's colour and alpha, row by row, with its width; empty for no icon.
@@ -140,31 +135,22 @@ static std::vector<DWORD> iconPixels(HICON icon, int *width)
     return pixels;
 }
 
-// The first visible top-level window of a process, waited for up to the given time.
-static HWND windowOf(DWORD processId, DWORD milliseconds)
+// The first visible top-level window of a process, waited for up to 30 seconds.
+static HWND windowOf(DWORD processId)
 {
-    struct Search
-    {
-        DWORD processId;
-        HWND found;
-    } search = {processId, nullptr};
-    const DWORD until = GetTickCount() + milliseconds;
-    while (!search.found && GetTickCount() < until) {
+    std::pair<DWORD, HWND> search{processId, nullptr};
+    for (const DWORD until = GetTickCount() + 30000; !search.second && GetTickCount() < until; Sleep(100))
         EnumWindows(
             [](HWND window, LPARAM data) -> BOOL {
-                auto *s = reinterpret_cast<Search *>(data);
+                auto *s = reinterpret_cast<std::pair<DWORD, HWND> *>(data);
                 DWORD owner = 0;
                 GetWindowThreadProcessId(window, &owner);
-                if (owner != s->processId || !IsWindowVisible(window) || GetWindow(window, GW_OWNER))
-                    return TRUE;
-                s->found = window;
-                return FALSE;
+                if (owner == s->first && IsWindowVisible(window) && !GetWindow(window, GW_OWNER))
+                    s->second = window;
+                return !s->second;
             },
             reinterpret_cast<LPARAM>(&search));
-        if (!search.found)
-            Sleep(100);
-    }
-    return search.found;
+    return search.second;
 }
 
 static void checkWindow(const Program &program, HMODULE module)
@@ -185,31 +171,31 @@ static void checkWindow(const Program &program, HMODULE module)
     std::string commandLine = "\"" + program.path + "\"";
     if (!CreateProcessA(program.path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        check(false, std::string(program.name) + " starts (error " + std::to_string(GetLastError()) + ")");
+        check(false, program.name + " starts (error " + std::to_string(GetLastError()) + ")");
         return;
     }
-    const HWND window = windowOf(process.dwProcessId, 30000);
-    check(window != nullptr, std::string(program.name) + " shows a window");
+    const HWND window = windowOf(process.dwProcessId);
+    check(window != nullptr, program.name + " shows a window");
     if (window) {
         // Qt gives its windows the class icon; without ours it would be Windows' generic one.
         // Under Wine an icon handle is only good in its own process: scripts/windows-test.sh
         // compares the icon Wine gives the program's X window instead.
         if (wine) {
             std::printf("SKIP: %s: the window's icon is the program's icon (Wine keeps icons per process)\n",
-                        program.name);
+                        program.name.c_str());
         } else {
             int shownWidth = 0;
             int ownWidth = 0;
             const auto shown = iconPixels(reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)), &shownWidth);
             HICON own = static_cast<HICON>(LoadImageA(module, "IDI_ICON1", IMAGE_ICON, shownWidth, shownWidth, 0));
             check(!shown.empty() && shown == iconPixels(own, &ownWidth),
-                  std::string(program.name) + ": the window's icon is the program's icon (" + std::to_string(shownWidth)
+                  program.name + ": the window's icon is the program's icon (" + std::to_string(shownWidth)
                       + " pixels)");
             DestroyIcon(own);
         }
 
         check(!(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_CONTEXTHELP),
-              std::string(program.name) + ": no \"?\" button in the title bar");
+              program.name + ": no \"?\" button in the title bar");
 
         // Scaled by the screen's factor as it is, also 1.25 and 1.75: the form's geometry at any scale.
         HDC screen = GetDC(nullptr);
@@ -217,10 +203,9 @@ static void checkWindow(const Program &program, HMODULE module)
         ReleaseDC(nullptr, screen);
         RECT client = {};
         GetClientRect(window, &client);
-        const long width = MulDiv(program.form.cx, dpi, 96);
-        const long height = MulDiv(program.form.cy, dpi, 96);
-        check(std::abs(client.right - width) <= 1 && std::abs(client.bottom - height) <= 1,
-              std::string(program.name) + " at " + std::to_string(dpi) + " DPI: " + std::to_string(client.right) + " x "
+        check(std::abs(client.right - MulDiv(program.form.cx, dpi, 96)) <= 1
+                  && std::abs(client.bottom - MulDiv(program.form.cy, dpi, 96)) <= 1,
+              program.name + " at " + std::to_string(dpi) + " DPI: " + std::to_string(client.right) + " x "
                   + std::to_string(client.bottom) + " pixels for its form of " + std::to_string(program.form.cx) + " x "
                   + std::to_string(program.form.cy));
         PostMessageA(window, WM_CLOSE, 0, 0);
@@ -230,7 +215,7 @@ static void checkWindow(const Program &program, HMODULE module)
     if (!ended)
         TerminateProcess(process.hProcess, 1);
     GetExitCodeProcess(process.hProcess, &exitCode);
-    check(ended && exitCode == 0, std::string(program.name) + " ends with 0 when its window is closed");
+    check(ended && exitCode == 0, program.name + " ends with 0 when its window is closed");
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
 
@@ -248,24 +233,10 @@ int main()
                                 {"configuration-tool", besideThisTest(CONFIGURATION_TOOL), {293, 247}}};
     std::string descriptions[2];
     for (int p = 0; p < 2; ++p) {
-        const Program &program = programs[p];
-        checkVersionResource(program, &descriptions[p]);
-
-        HMODULE module = LoadLibraryExA(program.path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        const std::vector<IconImage> icons = iconImages(module);
-        // Explorer's views and the title bar; 0 stands for 256 in an icon's directory.
-        const int wanted[] = {16, 32, 48, 0};
-        int found = 0;
-        bool trueColour = !icons.empty();
-        for (const IconImage &image : icons) {
-            for (int width : wanted)
-                found += image.width == width;
-            trueColour = trueColour && image.bits == 32 && image.bytes > 0;
-        }
-        check(found == 4 && trueColour,
-              std::string(program.name) + ": icon IDI_ICON1 with 16, 32, 48 and 256 pixels in 32 bits ("
-                  + std::to_string(icons.size()) + " images)");
-        checkWindow(program, module);
+        descriptions[p] = checkVersionResource(programs[p]);
+        HMODULE module = LoadLibraryExA(programs[p].path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        checkIconImages(programs[p], module);
+        checkWindow(programs[p], module);
         FreeLibrary(module);
     }
     check(!descriptions[0].empty() && !descriptions[1].empty() && descriptions[0] != descriptions[1],

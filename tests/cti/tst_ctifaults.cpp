@@ -118,9 +118,10 @@ private slots:
         recover(fixture); // logs in unless the last restart left it logged in already
     }
 
-    // A book of a few thousand addresses leaves the login before it in the log file, which rolls
-    // over at a size that the book's page alone would pass if it were logged whole.
-    void shouldKeepTheLogsHistoryAcrossABigBook()
+    // A book of many pages comes whole, each address once, each page asked for behind the one
+    // before. It leaves the login before it in the log file, which rolls over at a size that one
+    // page alone would pass if it were logged whole.
+    void shouldReadABigBookAndKeepTheLogsHistory()
     {
         ConnectorFixture fixture;
         ConfigurationData settings;
@@ -132,14 +133,17 @@ private slots:
         Logger::instance().setMaxFileSize(512 * 1024);
         MessageCapture quiet;
         QVERIFY(fixture.login());
-        fixture.server.setBookSize("big", 4000);
-        int announced = 0;
+        fixture.server.setBookSize("big", 25000);
+        QStringList ids;
         connect(fixture.connector, &CTIConnector::addressAdded, this, [&](Addresses *address) {
-            ++announced;
+            ids.append(address->id());
             delete address;
         });
         fixture.connector->requestAddresses("big");
-        QTRY_COMPARE(announced, 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(ids.size(), 25000, 20000);
+        QCOMPARE(QSet<QString>(ids.cbegin(), ids.cend()).size(), 25000);
+        const auto big = [](int offset) { return QJsonObject{{"bookid", "big"}, {"limit", 10000}, {"offset", offset}}; };
+        QCOMPARE(fixture.sent("getAddresses"), (QList<QJsonObject>{big(0), big(10001), big(20001)}));
         fixture.connector->stop();
         Logger::instance().setFileLogging(false);
         Logger::instance().setMaxFileSize(Logger::defaultMaxFileSize);
@@ -148,7 +152,7 @@ private slots:
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QByteArray written = log.readAll();
         QVERIFY(written.contains("status: Logged in"));
-        // The page's line: its start, then what it left out of the 4,000 addresses.
+        // A page's line: its start, then what it left out of the page's addresses.
         QVERIFY(written.contains("]:: {\n    \"data\": {\n        \"addresses\": {\n"));
         QVERIFY(written.contains(" more values]"));
         QVERIFY(!QFile::exists(Logger::logFilePath() + ".1"));

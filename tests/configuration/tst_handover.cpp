@@ -1,9 +1,6 @@
-#include "configurationdata.h"
 #include "configurationdialog.h"
-#include "cticonnector.h"
-#include "demoserver.h"
+#include "connectorfixture.h"
 #include "logger.h"
-#include "testenvironment.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -14,20 +11,22 @@ class tst_Handover : public QObject
 {
     Q_OBJECT
 
-    TestEnvironment environment; // before the first log line: it fixes the log file's place
-    DemoServer server;
-    std::unique_ptr<CTIConnector> connector;
+    // One for the whole run: its settings folder exists before the first log line, which fixes
+    // the log file's place.
+    ConnectorFixture fixture;
 
-    // Types keys into a widget of the dialog (over its text when replacing), presses OK, and
-    // lets the client read the file.
-    void saveInDialog(const QString &widget, const QString &keys, bool replacing = false)
+    // Types over the text of each named widget of the dialog (Space toggles the switch),
+    // presses OK, and lets the client read the file.
+    void saveInDialog(const QMap<QString, QString> &typed)
     {
         ConfigurationDialog dialog;
-        if (replacing)
-            dialog.findChild<QLineEdit *>(widget)->selectAll();
-        QTest::keyClicks(dialog.findChild<QWidget *>(widget), keys);
+        for (auto it = typed.cbegin(); it != typed.cend(); ++it) {
+            if (auto *edit = dialog.findChild<QLineEdit *>(it.key()))
+                edit->selectAll();
+            QTest::keyClicks(dialog.findChild<QWidget *>(it.key()), it.value());
+        }
         QTest::mouseClick(dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
-        QVERIFY(QMetaObject::invokeMethod(connector.get(), "checkReconnect"));
+        fixture.checkReconnect();
     }
 
     static QByteArray logFile()
@@ -37,37 +36,25 @@ class tst_Handover : public QObject
     }
 
 private slots:
-    void initTestCase() { QVERIFY(server.listen()); }
-
     void init()
     {
-        server.clearReceived();
-        server.setCredentials("demo", "demo");
-        environment.writeSettingsFile("[UserData]\r\nserver=127.0.0.1\r\nport=" + QByteArray::number(server.port())
-                                      + "\r\nuserName=demo\r\npassword=ZGVtbw==\r\n"); // password "demo"
-        connector = std::make_unique<CTIConnector>();
-        connector->findChild<QTimer *>("reconnectTimer")->stop(); // the tests run the reconnect check themselves
-        connector->login();
-        QTRY_COMPARE(environment.storedValue("message"), QString("Logged in"));
+        fixture.server.setCredentials("demo", "demo");
+        fixture.storeSettings("demo", "demo");
+        fixture.server.clearReceived();
+        QVERIFY(fixture.login());
     }
 
-    void shouldLogInAgainWithTheUserNameSavedInTheDialog()
-    {
-        server.setCredentials("demox", "demo");
-        saveInDialog("userLineEdit", "x"); // the user name becomes "demox"
-        QTRY_COMPARE(server.received("login").last().value("data")["user"].toString(), QString("demox"));
-        QCOMPARE(environment.storedValue("changed"), QString("false"));
-        QTRY_COMPARE(environment.storedValue("message"), QString("Logged in"));
-    }
-
-    // Far longer than one read buffer of the settings file, on both sides.
-    void shouldLogInWithALongPasswordSavedInTheDialog()
+    // A new user name, and a password far longer than one read buffer of the settings file:
+    // the client logs in again with both, whole, and lowers the changed flag.
+    void shouldLogInAgainWithWhatWasSavedInTheDialog()
     {
         const QString password = QString("Geheim-").repeated(150).left(1000);
-        server.setCredentials("demo", password);
-        saveInDialog("passwordLineEdit", password, true);
-        QTRY_COMPARE(server.received("login").last().value("data")["pass"].toString(), password);
-        QTRY_COMPARE(environment.storedValue("message"), QString("Logged in"));
+        fixture.server.setCredentials("anna", password);
+        saveInDialog({{"userLineEdit", "anna"}, {"passwordLineEdit", password}});
+        QTRY_COMPARE(fixture.environment->storedValue("message"), QString("Logged in"));
+        QCOMPARE(fixture.sent("login").last().value("user").toString(), QString("anna"));
+        QCOMPARE(fixture.sent("login").last().value("pass").toString(), password);
+        QCOMPARE(fixture.environment->storedValue("changed"), QString("false"));
     }
 
     // Switched off in the dialog, the client's log file stops at the client's next check. (That
@@ -78,15 +65,15 @@ private slots:
         settings.loadData();
         settings.setLogger(true);
         QVERIFY(settings.synchronize());
-        QVERIFY(QMetaObject::invokeMethod(connector.get(), "checkReconnect"));
+        fixture.checkReconnect();
         QTRY_VERIFY(!logFile().isEmpty());
 
-        saveInDialog("logger", " "); // Space toggles the switch
+        saveInDialog({{"logger", " "}});
         const QByteArray before = logFile();
-        connector->requestLineStatus();
-        QTRY_COMPARE(server.received("requestLineStatus").size(), 1); // sent only after it was logged
+        fixture.connector->requestLineStatus();
+        QTRY_COMPARE(fixture.sent("requestLineStatus").size(), 1); // sent only after it was logged
         QCOMPARE(logFile(), before);
-        QCOMPARE(server.received("login").size(), 1); // the switch alone is no reason to log in again
+        QCOMPARE(fixture.sent("login").size(), 1); // the switch alone is no reason to log in again
     }
 };
 

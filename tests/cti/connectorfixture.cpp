@@ -46,13 +46,7 @@ bool ConnectorFixture::login()
 
 bool ConnectorFixture::waitForStatus(const QString &text, int timeout, int from)
 {
-    QDeadlineTimer deadline(timeout);
-    while (!statuses().mid(from).contains(text)) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
+    return QTest::qWaitFor([&] { return statuses().mid(from).contains(text); }, timeout);
 }
 
 QStringList ConnectorFixture::statuses() const

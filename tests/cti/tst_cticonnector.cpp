@@ -173,7 +173,7 @@ private slots:
         QTRY_COMPARE(fixture.server.clientCount(), 1);
     }
 
-    void shouldSendOnlyOverAnOpenSocketInQueueOrderAndMaskCredentials()
+    void shouldSendOnlyOverAnOpenSocketInQueueOrderMaskedAndCloseItAsGoingAway()
     {
         ConnectorFixture fixture;
         MessageCapture capture;
@@ -199,11 +199,15 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(fixture.connector, "checkSendQueue"));
         QCOMPARE(capture.matching("queued").size(), queuedLines);
 
+        // Closed as a socket destroyed at once would close: going away, with its reason.
         fixture.connector->stop();
         fixture.connector->stop();
         fixture.connector->requestLogin();
         QCOMPARE(capture.matching("websocket not open").size(), 2);
         QCOMPARE(fixture.statuses(), (QStringList{trying, connected, loggedIn, disconnected}));
+        QTRY_COMPARE(fixture.server.clientCount(), 0);
+        QCOMPARE(fixture.server.lastCloseCode(), int(QWebSocketProtocol::CloseCodeGoingAway));
+        QCOMPARE(fixture.server.lastCloseReason(), "Connection closed");
 
         // A token masks the user as a password does; a user alone (the queued ones) stays readable.
         QVERIFY(capture.contains(R"(\"user\": \"anna\")"));
@@ -220,17 +224,6 @@ private slots:
         QVERIFY(capture.contains("login to: ws://localhost:28888/cti\""));
     }
 
-    // Closed as a socket destroyed at once would close: going away, with its reason.
-    void shouldCloseAsADestroyedSocketWould()
-    {
-        ConnectorFixture fixture;
-        QVERIFY(fixture.login());
-        fixture.connector->stop();
-        QTRY_COMPARE(fixture.server.clientCount(), 0);
-        QCOMPARE(fixture.server.lastCloseCode(), int(QWebSocketProtocol::CloseCodeGoingAway));
-        QCOMPARE(fixture.server.lastCloseReason(), "Connection closed");
-    }
-
     // A server text that makes no URL fails inside the socket's open(): the failure, not the
     // attempt, must be the last status, in the dialog and in the settings file.
     void shouldEndAnAttemptOnAnInvalidServerWithItsFailure()
@@ -243,36 +236,10 @@ private slots:
         QCOMPARE(fixture.environment->storedValue("message"), unreachable);
     }
 
-    // A server whose process stops keeps its connections open and answers nothing: the watchdog
-    // gives up after two checks without a pong, and the client logs in again once it goes on.
-    void shouldNoticeAStoppedServerAndComeBackWhenItGoesOn()
-    {
-        ConnectorFixture fixture;
-        DemoServerProcess &server = stoppableServer(fixture);
-        MessageCapture capture;
-        QVERIFY(fixture.login());
-        fixture.connector->setReconnectCheckInterval(tick);
-        QTest::qWait(2 * tick);
-        QCOMPARE(fixture.statuses().count(disconnected), 0); // pings answered in time
-
-        fixture.states.clear();
-        QVERIFY(server.suspend());
-        QElapsedTimer stopped;
-        stopped.start();
-        QVERIFY(fixture.waitForStatus(disconnected, 10 * tick));
-        // Two checks without a pong after the one that sent the first unanswered ping.
-        QVERIFY2(stopped.elapsed() < 3 * tick + 500, qPrintable(QString::number(stopped.elapsed())));
-        QVERIFY(!capture.messages().filter(QRegularExpression("\\]:: no answer to ping for [0-9]+ s\"$")).isEmpty());
-
-        QVERIFY(server.resume());
-        QVERIFY(fixture.waitForStatus(loggedIn, 10000));
-        // A connection that a check replaced before its login was answered goes through the
-        // closing handshake, which may take the client's whole close timeout of 5 s.
-        QTRY_COMPARE_WITH_TIMEOUT(fixture.clientSockets(server.port()), 1, 8000);
-    }
-
-    // Pongs that come late, but always within two checks, never cost the connection.
-    void shouldKeepAServerThatAnswersSlowly()
+    // Pongs that come late, but always within two checks, never cost the connection. A server
+    // whose process stops keeps its connections open and answers nothing: the watchdog gives up
+    // after two checks without a pong, and the client logs in again once it goes on.
+    void shouldKeepASlowServerAndNoticeAStoppedOneUntilItGoesOn()
     {
         ConnectorFixture fixture;
         DemoServerProcess &server = stoppableServer(fixture);
@@ -288,7 +255,20 @@ private slots:
         }
         QCOMPARE(fixture.statuses(), QStringList());
         QVERIFY(capture.matching("onPong").size() >= 5);
-        QTRY_COMPARE(fixture.clientSockets(server.port()), 1);
+
+        QVERIFY(server.suspend());
+        QElapsedTimer stopped;
+        stopped.start();
+        QVERIFY(fixture.waitForStatus(disconnected, 10 * tick));
+        // Two checks without a pong after the one that sent the first unanswered ping.
+        QVERIFY2(stopped.elapsed() < 3 * tick + 500, qPrintable(QString::number(stopped.elapsed())));
+        QVERIFY(!capture.messages().filter(QRegularExpression("\\]:: no answer to ping for [0-9]+ s\"$")).isEmpty());
+
+        QVERIFY(server.resume());
+        QVERIFY(fixture.waitForStatus(loggedIn, 10000));
+        // A connection that a check replaced before its login was answered goes through the
+        // closing handshake, which may take the client's whole close timeout of 5 s.
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.clientSockets(server.port()), 1, 8000);
     }
 
     // On a slow link the server's pong waits behind what the server sent before it: a frame that

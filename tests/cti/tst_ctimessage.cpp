@@ -115,24 +115,15 @@ private slots:
         }
     }
 
-    // What the text does not begin, level by level: here the rest of "b" and the member "c".
-    // Cut in the last value or only in the closing brackets, nothing is left out whole.
+    // What the text does not begin, level by level: here the rest of "b" and the member "c". (A cut
+    // in the last value or the closing brackets leaves none out: tst_ctifaults's marker test.)
     void shouldCountTheValuesLeftOut()
     {
         const QJsonObject document{{"a", 1}, {"b", QJsonArray{10, 20, 30}}, {"c", QJsonObject{{"x", 1}, {"y", 2}}}};
-        const QByteArray whole = QJsonDocument(document).toJson();
-        BoundedJsonWriter writer(whole.indexOf("20") + 1);
+        BoundedJsonWriter writer(QJsonDocument(document).toJson().indexOf("20") + 1);
         writer.writeDocument(document);
         QVERIFY(writer.text().endsWith("        2"));
         QCOMPARE(writer.valuesLeftOut(), 2);
-
-        for (const qsizetype bound : {qsizetype(whole.lastIndexOf("2")), qsizetype(whole.size() - 3)}) {
-            BoundedJsonWriter end(bound);
-            end.writeDocument(document);
-            QVERIFY(end.isCut());
-            QCOMPARE(end.valuesLeftOut(), 0);
-            QCOMPARE(end.bytesLeftOut(), whole.size() - bound);
-        }
     }
 };
 

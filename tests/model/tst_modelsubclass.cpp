@@ -88,36 +88,34 @@ private slots:
     void shouldIdentifyEachRecordType_data()
     {
         QTest::addColumn<Factory>("factory");
-        QTest::addColumn<QString>("typeName");
-        QTest::addColumn<QString>("classes");
+        QTest::addColumn<QString>("names");
         QTest::addColumn<bool>("person");
-        QTest::newRow("Line") << &create<Line> << "Line" << "Line ModelSubclass" << false;
-        QTest::newRow("Addressbook") << &create<Addressbook> << "Addressbook" << "Addressbook ModelSubclass" << false;
-        QTest::newRow("Addresses") << &create<Addresses> << "Addresses" << "Addresses ModelSubclass" << false;
-        QTest::newRow("TapiUser") << &create<TapiUser> << "TapiUser" << "TapiUser ModelSubclass" << true;
-        QTest::newRow("ForwardPreset") << &create<ForwardPreset> << "ForwardPreset" << "ModelSubclass QObject" << false;
-        QTest::newRow("Phone") << &create<Phone> << "Phones" << "Phone ModelSubclass" << false;
-        QTest::newRow("Queue") << &create<Queue> << "Queue" << "ModelSubclass QObject" << false;
-        QTest::newRow("User") << &create<User> << "User" << "User ModelSubclass" << true;
-        QTest::newRow("UCItem") << &create<UCItem> << "UCItem" << "ModelSubclass QObject" << false;
+        QTest::newRow("Line") << &create<Line> << "Line: Line ModelSubclass" << false;
+        QTest::newRow("Addressbook") << &create<Addressbook> << "Addressbook: Addressbook ModelSubclass" << false;
+        QTest::newRow("Addresses") << &create<Addresses> << "Addresses: Addresses ModelSubclass" << false;
+        QTest::newRow("TapiUser") << &create<TapiUser> << "TapiUser: TapiUser ModelSubclass" << true;
+        QTest::newRow("ForwardPreset") << &create<ForwardPreset> << "ForwardPreset: ModelSubclass QObject" << false;
+        QTest::newRow("Phone") << &create<Phone> << "Phones: Phone ModelSubclass" << false;
+        QTest::newRow("Queue") << &create<Queue> << "Queue: ModelSubclass QObject" << false;
+        QTest::newRow("User") << &create<User> << "User: User ModelSubclass" << true;
+        QTest::newRow("UCItem") << &create<UCItem> << "UCItem: ModelSubclass QObject" << false;
     }
 
-    // "classes": the class name and its superclass; "person": named by a person's name keys. The slots
-    // are reachable by name on every type, and saving persists nothing. Creating a record registers
-    // its pointer type by name, as QVariant and QSignalSpy users need.
+    // "names": the type name, then the class name and its superclass; "person": named by a person's
+    // name keys. The slots are reachable by name on every type, and saving persists nothing. Creating
+    // a record registers its pointer type by name, as QVariant and QSignalSpy users need.
     void shouldIdentifyEachRecordType()
     {
         QFETCH(Factory, factory);
-        QFETCH(QString, typeName);
-        QFETCH(QString, classes);
+        QFETCH(QString, names);
         QFETCH(bool, person);
         const std::unique_ptr<ModelSubclass> record(factory());
         bool saved = true;
         QVERIFY(QMetaObject::invokeMethod(record.get(), "save", Q_RETURN_ARG(bool, saved)));
         QVERIFY(!saved);
 
-        QCOMPARE(record->typeName(), typeName);
-        QCOMPARE(record->metaObject()->className() + QString(' ') + record->metaObject()->superClass()->className(), classes);
+        const QMetaObject *meta = record->metaObject();
+        QCOMPARE(record->typeName() + ": " + meta->className() + ' ' + meta->superClass()->className(), names);
         QCOMPARE(record->nameKeys(), (person ? QStringList{"name", "firstname", "lastname"} : QStringList()));
         const QByteArray pointerType = QTest::currentDataTag() + QByteArray("*");
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
@@ -156,11 +154,12 @@ private slots:
     }
 
     // Ticks come by name, as the timer's would. Repeated line data is no change until ticks have moved
-    // the duration away from the server's; then the server's replaces the counted one.
-    void shouldCountTheDurationOnlyInStateTwo()
+    // the duration away from the server's; then the server's replaces the counted one. The one real
+    // wait: the line's own timer, moved along with the line, ticks on the worker.
+    void shouldCountTheDurationOnlyInStateTwoOnTheLinesThread()
     {
         const QVariantMap counting{{"state", 2}, {"duration", "23:59:59"}};
-        const std::unique_ptr<Line> line(Line::fromLineData(counting));
+        std::unique_ptr<Line> line(Line::fromLineData(counting));
         const QTimer *timer = line->findChild<QTimer *>();
         QVERIFY(timer && timer->isActive() && timer->interval() == 1000);
         QSignalSpy spy(line.get(), &ModelSubclass::changed);
@@ -173,23 +172,16 @@ private slots:
         QCOMPARE(line->callDuration(), QTime(23, 59, 59));
         // Nothing for the repeated data, one change per tick and one for the server's duration.
         QCOMPARE(spy.count(), 3);
-
         line->setLineData({{"state", 1}});
         QVERIFY(!timer->isActive());
-    }
 
-    // The one real wait: the line's own timer, moved along with the line, ticks on the worker.
-    void shouldKeepCountingAfterMovingLineToAnotherThread()
-    {
-        std::unique_ptr<Line> line(Line::fromLineData({{"state", 2}}));
+        line->setLineData(counting);
         QThread worker;
         worker.start();
         // Written on the worker and read here, so only through an atomic.
         std::atomic<QThread *> tickThread{nullptr};
         connect(line.get(), &ModelSubclass::changed, line.get(), [&] { tickThread = QThread::currentThread(); });
-
         line->moveToThread(&worker);
-
         // Polled without running this thread's event loop, so that only a timer on the worker can tick.
         for (int wait = 0; wait < 300 && tickThread.load() != &worker; ++wait)
             QThread::msleep(10);

@@ -221,13 +221,11 @@ private slots:
     {
         writeFile(path, "[UserData]\r\nserver=pbx.example\r\nuserName=anna\r\nport=7000\r\n");
         const int rounds = 2000;
-        const auto writer = [&](const char *key) {
-            return [&, key] {
-                for (int round = 0; round < rounds; ++round)
-                    if (!WritePrivateProfileStringA("UserData", key, std::to_string(round).c_str(), path))
-                        return 1;
-                return 0;
-            };
+        const auto write = [&](const char *key) {
+            for (int round = 0; round < rounds; ++round)
+                if (!WritePrivateProfileStringA("UserData", key, std::to_string(round).c_str(), path))
+                    return 1;
+            return 0;
         };
         // No value is empty: a read of length 0 finds the key missing.
         const auto reader = [&] {
@@ -242,7 +240,8 @@ private slots:
             }
             return 0;
         };
-        for (const pid_t child : {startChild(writer("message")), startChild(writer("changed")), startChild(reader)})
+        for (const pid_t child : {startChild([&] { return write("message"); }), startChild([&] { return write("changed"); }),
+                                  startChild(reader)})
             QCOMPARE(exitStatus(child), 0);
         // The two new keys in the order their first writes came, each with its last value.
         const QByteArray last = QByteArray::number(rounds - 1);

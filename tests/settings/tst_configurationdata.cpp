@@ -41,9 +41,7 @@ ConfigurationData loaded()
 qint64 bytesRead()
 {
     QFile io("/proc/self/io");
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = io.readAll();
+    const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
     const int at = text.indexOf("rchar: ");
     return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
 }
@@ -165,8 +163,8 @@ private slots:
         QCOMPARE(fields(loaded()).value(key), expected);
     }
 
-    // Qt 5 and Qt 6 decode alike: other programs' code pages, a U+FEFF at the start kept as text,
-    // and each invalid byte as U+FFFD, also where the text ends inside a character.
+    // Qt 5 and Qt 6 decode alike: other programs' code pages, and each invalid byte as U+FFFD, also
+    // where the text ends inside a character (a U+FEFF at the start: in the round trip).
     void shouldDecodeTextAlikeOnEveryQt_data()
     {
         QTest::addColumn<QByteArray>("encoding");
@@ -176,8 +174,6 @@ private slots:
         QTest::newRow("Windows-1252") << QByteArray("windows-1252") << QByteArray("J\xfcrgen \x80") << "Jürgen €" << true;
         QTest::newRow("IBM 850") << QByteArray("IBM 850") << QByteArray("J\x81rgen") << "Jürgen" << true;
         QTest::newRow("UTF-8") << QByteArray("UTF-8") << QByteArray("Gr\xc3\xbc\xc3\x9f\xe2\x82\xac") << "Grüß€" << true;
-        QTest::newRow("UTF-8 starting with U+FEFF") << QByteArray("UTF-8") << QByteArray("\xef\xbb\xbfx")
-                                                    << QString(QChar(0xFEFF)) + "x" << true;
         QTest::newRow("UTF-8, invalid byte") << QByteArray("UTF-8") << QByteArray("a\xff" "b") << "a\uFFFD" "b" << false;
         QTest::newRow("UTF-8, cut inside a character") << QByteArray("UTF-8") << QByteArray("a\xe2\x82")
                                                        << "a\uFFFD\uFFFD" << false;
@@ -203,7 +199,6 @@ private slots:
         QTest::addColumn<int>("length");
         QTest::addColumn<int>("reads");
         QTest::newRow("typed") << 6000 << 1;
-        QTest::newRow("longer") << 200000 << 2;
         QTest::newRow("as long as the cap") << IniFile::maxValueBytes << 2;
         QTest::newRow("one byte over the cap") << IniFile::maxValueBytes + 1 << 2;
         QTest::newRow("20 MB") << 20000000 << 2;

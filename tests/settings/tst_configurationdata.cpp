@@ -15,6 +15,7 @@
 #include "privateprofile.h"
 
 #include <fcntl.h>
+#include <future>
 #include <sys/file.h>
 #include <unistd.h>
 #endif
@@ -29,14 +30,6 @@ QByteArray settingsText(const QList<QPair<QByteArray, QByteArray>> &keys)
     return text;
 }
 
-// The non-empty lines of a file, whatever its line ends.
-QList<QByteArray> linesOf(QByteArray bytes)
-{
-    QList<QByteArray> lines = bytes.replace('\r', '\n').split('\n');
-    lines.removeAll(QByteArray());
-    return lines;
-}
-
 ConfigurationData loaded()
 {
     ConfigurationData data;
@@ -48,9 +41,7 @@ ConfigurationData loaded()
 qint64 bytesRead()
 {
     QFile io("/proc/self/io");
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = io.readAll();
+    const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
     const int at = text.indexOf("rchar: ");
     return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
 }
@@ -124,10 +115,9 @@ private slots:
         QFETCH(QString, back);
         for (int cycle = 0; cycle < 3; ++cycle) {
             ConfigurationData data = loaded();
-            data.setServer(text);
-            data.setUserName(text);
-            data.setPassword(text);
-            data.setMessage(text);
+            for (auto set : {&ConfigurationData::setServer, &ConfigurationData::setUserName, &ConfigurationData::setPassword,
+                             &ConfigurationData::setMessage})
+                (data.*set)(text);
             data.setPort(4711);
             data.setLogger(true);
             data.setChanged(false);
@@ -156,14 +146,10 @@ private slots:
         const int first = IniFile::firstReadBytes;
         QTest::newRow("character across the first read's end") << QByteArray("server") << QByteArray(first - 2, 'u') + "\xc3\xbc"
                                                                 << QVariant(QString(first - 2, 'u') + "ü");
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-        QTest::newRow("local code page") << QByteArray("userName") << QByteArray("J\xfcrgen") << QVariant("Jürgen");
-#else
-        // The system's code page: outside Windows that is UTF-8 for Qt 6, and the stray byte stays
-        // visible. The conversion of other code pages has a test of its own.
+        // "Jürgen" in the Western code page of Qt 5 here. Qt 6 takes the system's, outside Windows
+        // UTF-8, where the stray byte stays visible; other code pages have a test of their own.
         QTest::newRow("local code page") << QByteArray("userName") << QByteArray("J\xfcrgen")
                                          << QVariant(QString::fromLocal8Bit("J\xfcrgen"));
-#endif
         // "YQBi" is "a", NUL, "b" in Base64.
         QTest::newRow("NUL in the password") << QByteArray("password") << QByteArray("YQBi") << QVariant(QStringLiteral("a\0b"));
     }
@@ -177,8 +163,8 @@ private slots:
         QCOMPARE(fields(loaded()).value(key), expected);
     }
 
-    // Qt 5 and Qt 6 decode alike: other programs' code pages, a U+FEFF at the start kept as text,
-    // and each invalid byte as U+FFFD, also where the text ends inside a character.
+    // Qt 5 and Qt 6 decode alike: other programs' code pages, and each invalid byte as U+FFFD, also
+    // where the text ends inside a character (a U+FEFF at the start: in the round trip).
     void shouldDecodeTextAlikeOnEveryQt_data()
     {
         QTest::addColumn<QByteArray>("encoding");
@@ -188,8 +174,6 @@ private slots:
         QTest::newRow("Windows-1252") << QByteArray("windows-1252") << QByteArray("J\xfcrgen \x80") << "Jürgen €" << true;
         QTest::newRow("IBM 850") << QByteArray("IBM 850") << QByteArray("J\x81rgen") << "Jürgen" << true;
         QTest::newRow("UTF-8") << QByteArray("UTF-8") << QByteArray("Gr\xc3\xbc\xc3\x9f\xe2\x82\xac") << "Grüß€" << true;
-        QTest::newRow("UTF-8 starting with U+FEFF") << QByteArray("UTF-8") << QByteArray("\xef\xbb\xbfx")
-                                                    << QString(QChar(0xFEFF)) + "x" << true;
         QTest::newRow("UTF-8, invalid byte") << QByteArray("UTF-8") << QByteArray("a\xff" "b") << "a\uFFFD" "b" << false;
         QTest::newRow("UTF-8, cut inside a character") << QByteArray("UTF-8") << QByteArray("a\xe2\x82")
                                                        << "a\uFFFD\uFFFD" << false;
@@ -215,7 +199,6 @@ private slots:
         QTest::addColumn<int>("length");
         QTest::addColumn<int>("reads");
         QTest::newRow("typed") << 6000 << 1;
-        QTest::newRow("longer") << 200000 << 2;
         QTest::newRow("as long as the cap") << IniFile::maxValueBytes << 2;
         QTest::newRow("one byte over the cap") << IniFile::maxValueBytes + 1 << 2;
         QTest::newRow("20 MB") << 20000000 << 2;
@@ -245,9 +228,10 @@ private slots:
     }
 
 #ifndef Q_OS_WIN
-    // Another writer holds the settings file and is stopped (a debugger, a hung network drive):
-    // the save gives up after one bounded wait, not one per key, and says why.
-    void shouldGiveUpASaveThatAnotherWriterHoldsUp()
+    // Another writer holds the settings file. One that is stopped (a debugger, a hung network
+    // drive) makes the save give up after one bounded wait, not one per key, and say why; one that
+    // finishes, however slowly, is waited for.
+    void shouldWaitForAnotherWriterButGiveUpWhenItIsStopped()
     {
         environment->writeSettingsFile(settingsText({{"server", "old"}}));
         const int holder = ::open(QFile::encodeName(environment->settingsFilePath()), O_RDWR);
@@ -256,15 +240,17 @@ private slots:
         data.setServer("new");
         QElapsedTimer elapsed;
         elapsed.start();
-        const bool saved = data.synchronize();
+        QVERIFY(!data.synchronize());
         const qint64 waited = elapsed.elapsed();
-        ::close(holder);
-        QVERIFY(!saved);
         QVERIFY2(waited >= PrivateProfile::lockTimeoutMilliseconds && waited < 2 * PrivateProfile::lockTimeoutMilliseconds,
                  qPrintable(QString::number(waited)));
         QCOMPARE(data.errorString(), "another program has been writing the file for more than 3 seconds");
         QCOMPARE(loaded().getServer(), "old");
+
+        elapsed.restart();
+        const auto finishing = std::async(std::launch::async, [holder] { QThread::msleep(1000); ::close(holder); });
         QVERIFY(data.synchronize());
+        QVERIFY2(elapsed.elapsed() >= 900, qPrintable(QString::number(elapsed.elapsed())));
         QCOMPARE(loaded().getServer(), "new");
     }
 #endif
@@ -306,16 +292,14 @@ private slots:
     {
         // A folder where the settings file should be: every write fails, and says why.
         QVERIFY(QDir().mkpath(environment->settingsFilePath()));
-        {
-            MessageCapture capture;
-            ConfigurationData data = loaded();
-            data.setServer("pbx.example");
-            QVERIFY(!data.synchronize());
-            QVERIFY(!data.errorString().isEmpty());
-            const QString path = QDir::toNativeSeparators(environment->settingsFilePath());
-            QVERIFY(capture.contains("[Warning] [bool ConfigurationData::synchronize()]:: Unable to write the settings file: "
-                                     + MessageCapture::quoted(path + ": " + data.errorString())));
-        }
+        MessageCapture capture;
+        ConfigurationData data = loaded();
+        data.setServer("pbx.example");
+        QVERIFY(!data.synchronize());
+        QVERIFY(!data.errorString().isEmpty());
+        const QString path = QDir::toNativeSeparators(environment->settingsFilePath());
+        QVERIFY(capture.contains("[Warning] [bool ConfigurationData::synchronize()]:: Unable to write the settings file: "
+                                 + MessageCapture::quoted(path + ": " + data.errorString())));
         QVERIFY(QDir(environment->settingsFilePath()).removeRecursively());
 
         // A file where the program-data folder should be: its folder cannot be created.
@@ -323,7 +307,6 @@ private slots:
         environment->writeSettingsFile(content);
         const QString blocker = environment->settingsFilePath();
         qputenv("ProgramData", QFile::encodeName(blocker));
-        MessageCapture capture;
         ConfigurationData blocked;
         QVERIFY(!blocked.synchronize());
         QVERIFY(!blocked.errorString().isEmpty());
@@ -340,44 +323,23 @@ private slots:
 #endif
     }
 
-    // "kept" is content outside [UserData] (or before its keys) that a write must leave in place:
-    // its lines, one after the other. (Windows may write the line ends of the whole file anew.)
-    void shouldSurviveDamagedFilesAndKeepOtherContent_data()
+    // Content outside [UserData], several megabytes of it, stays in place: its lines one after the
+    // other (Windows may write the line ends of the whole file anew). Of duplicates the first counts.
+    void shouldKeepOtherContentOfALargeFile()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QByteArray>("kept");
-        QTest::addColumn<QString>("server");
-        QByteArray binary;
-        for (int i = 0; i < 4096; ++i)
-            binary += char(i * 7919 % 251);
-        const QByteArray huge = QByteArray("; filler line\r\n").repeated(400000) + "[UserData]\r\nserver=far\r\n";
-        QTest::newRow("empty") << QByteArray() << QByteArray() << "";
-        // Survived, not kept: Windows' own functions may drop lines of garbage.
-        QTest::newRow("binary") << binary << QByteArray() << "";
-        QTest::newRow("several megabytes") << huge << huge.left(huge.indexOf("[UserData]")) << "far";
-        const QByteArray foreign = "; c\r\n[Driver]\r\nk=v\r\n";
-        QTest::newRow("foreign sections, duplicates")
-            << foreign + "[UserData]\r\nserver=one\r\nserver=two\r\n[UserData]\r\nserver=three\r\n" << foreign << "one";
-        QTest::newRow("LF line ends") << QByteArray("[Other]\nk=v\n[UserData]\nserver=lf\n") << QByteArray("[Other]\nk=v\n") << "lf";
-        QTest::newRow("CR line ends") << QByteArray("[UserData]\rserver=cr\r[Other]\rk=v\r") << QByteArray("[Other]\rk=v\r") << "cr";
-        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf[UserData]\r\nserver=bom\r\n")
-                                         << QByteArray("\xef\xbb\xbf[UserData]\r\n") << "bom";
-    }
-
-    void shouldSurviveDamagedFilesAndKeepOtherContent()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QByteArray, kept);
-        QFETCH(QString, server);
-        environment->writeSettingsFile(content);
+        const QByteArray kept = "; c\r\n[Driver]\r\nk=v\r\n" + QByteArray("; filler line\r\n").repeated(400000);
+        environment->writeSettingsFile(kept + "[UserData]\r\nserver=one\r\nserver=two\r\n[UserData]\r\nserver=three\r\n");
         ConfigurationData data = loaded();
-        QCOMPARE(data.getServer(), server);
+        QCOMPARE(data.getServer(), "one");
         data.setServer("new");
         QVERIFY(data.synchronize());
         QCOMPARE(loaded().getServer(), "new");
-        const QByteArray after = '\n' + linesOf(environment->readSettingsFile()).join('\n') + '\n';
-        const QByteArray run = linesOf(kept).join('\n');
-        QVERIFY(run.isEmpty() || after.contains('\n' + run + '\n'));
+        const auto lines = [](QByteArray bytes) {
+            QList<QByteArray> lines = bytes.replace('\r', '\n').split('\n');
+            lines.removeAll(QByteArray());
+            return '\n' + lines.join('\n') + '\n';
+        };
+        QVERIFY(lines(environment->readSettingsFile()).contains(lines(kept)));
     }
 };
 

@@ -5,7 +5,6 @@
 
 #include <QJsonArray>
 #include <QTimer>
-#include <QtTest>
 
 ConnectorFixture::ConnectorFixture(CTIConnector *shared)
     : environment(shared ? nullptr : std::make_unique<TestEnvironment>())
@@ -17,12 +16,6 @@ ConnectorFixture::ConnectorFixture(CTIConnector *shared)
         timer->stop();
     QVERIFY(server.listen());
     storeSettings(QStringLiteral("demo"), QStringLiteral("demo"));
-}
-
-ConnectorFixture::~ConnectorFixture()
-{
-    if (owned)
-        owned->stop();
 }
 
 void ConnectorFixture::storeSettings(const QString &user, const QString &password, int port, bool changed)
@@ -44,22 +37,12 @@ bool ConnectorFixture::login()
     return waitForStatus(QStringLiteral("Logged in"), 5000, earlier);
 }
 
-bool ConnectorFixture::waitForStatus(const QString &text, int timeout, int from)
-{
-    return QTest::qWaitFor([&] { return statuses().mid(from).contains(text); }, timeout);
-}
-
 QStringList ConnectorFixture::statuses() const
 {
     QStringList texts;
     for (const QList<QVariant> &arguments : states)
         texts.append(arguments.first().toString());
     return texts;
-}
-
-void ConnectorFixture::checkReconnect()
-{
-    QVERIFY(QMetaObject::invokeMethod(connector, "checkReconnect"));
 }
 
 QList<QJsonObject> ConnectorFixture::sent(const QString &name) const

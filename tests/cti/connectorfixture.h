@@ -5,6 +5,7 @@
 #include "testenvironment.h"
 
 #include <QSignalSpy>
+#include <QtTest>
 
 #include <memory>
 
@@ -18,16 +19,19 @@ public:
     // folder; a shared connector keeps the folder it was created with.
     explicit ConnectorFixture(CTIConnector *shared = nullptr);
     // Closes the connection of a connector of its own: a connector that goes leaves its socket.
-    ~ConnectorFixture();
+    ~ConnectorFixture() { if (owned) owned->stop(); }
 
     // changed raises the flag as configuration-tool does for new values.
     void storeSettings(const QString &user, const QString &password, int port = -1, bool changed = false);
     // Logs in and waits for a "Logged in" of this login, not one of an earlier.
     bool login();
     // Waits for a status text among those from the given one on.
-    bool waitForStatus(const QString &text, int timeout = 5000, int from = 0);
+    bool waitForStatus(const QString &text, int timeout = 5000, int from = 0)
+    {
+        return QTest::qWaitFor([&] { return statuses().mid(from).contains(text); }, timeout);
+    }
     QStringList statuses() const;
-    void checkReconnect();
+    void checkReconnect() { QVERIFY(QMetaObject::invokeMethod(connector, "checkReconnect")); }
     // The data of every command of that name the server received.
     QList<QJsonObject> sent(const QString &name) const;
     // The client's open connections to the fixture's server (or to port), counted once deferred

@@ -3,7 +3,6 @@
 #include "configurationdata.h"
 #include "clientsockets.h"
 
-#include <QJsonArray>
 #include <QTimer>
 
 ConnectorFixture::ConnectorFixture(CTIConnector *shared)
@@ -28,29 +27,6 @@ void ConnectorFixture::storeSettings(const QString &user, const QString &passwor
     settings.setPassword(password);
     settings.setChanged(changed);
     QVERIFY(settings.synchronize());
-}
-
-bool ConnectorFixture::login()
-{
-    const int earlier = states.size();
-    connector->login();
-    return waitForStatus(QStringLiteral("Logged in"), 5000, earlier);
-}
-
-QStringList ConnectorFixture::statuses() const
-{
-    QStringList texts;
-    for (const QList<QVariant> &arguments : states)
-        texts.append(arguments.first().toString());
-    return texts;
-}
-
-QList<QJsonObject> ConnectorFixture::sent(const QString &name) const
-{
-    QList<QJsonObject> data;
-    for (const QJsonObject &frame : server.received(name))
-        data.append(frame.value(QLatin1String("data")).toObject());
-    return data;
 }
 
 int ConnectorFixture::clientSockets(quint16 port) const

@@ -36,32 +36,10 @@ class tst_CTIConnector : public QObject
 {
     Q_OBJECT
 
-    // A demo server in a process of its own, which tests stop and let go on; shared, since
-    // starting one takes a while.
-    std::unique_ptr<DemoServerProcess> stoppable;
     // The reconnect check's interval where a test lets the client's own timer run.
     static constexpr int tick = 200;
 
-    // The stoppable server, with the fixture's settings pointing at it.
-    DemoServerProcess &stoppableServer(ConnectorFixture &fixture)
-    {
-        if (!stoppable) {
-            stoppable = std::make_unique<DemoServerProcess>(demoServerProgram());
-            if (!stoppable->start())
-                qWarning() << stoppable->errorString();
-        }
-        fixture.storeSettings("demo", "demo", stoppable->port());
-        return *stoppable;
-    }
-
 private slots:
-    // A test that failed while the server was stopped must not stop the next one.
-    void cleanup()
-    {
-        if (stoppable)
-            stoppable->resume();
-    }
-
     void shouldReportEachHandshakeOutcome_data()
     {
         QTest::addColumn<QJsonValue>("version");
@@ -241,7 +219,10 @@ private slots:
     void shouldKeepASlowServerAndNoticeAStoppedOneUntilItGoesOn()
     {
         ConnectorFixture fixture;
-        DemoServerProcess &server = stoppableServer(fixture);
+        // A server in a process of its own, which the test stops and lets go on.
+        DemoServerProcess server(demoServerProgram());
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        fixture.storeSettings("demo", "demo", server.port());
         MessageCapture capture;
         // Every ten seconds the client checks by itself, and logs in at its first check; here the
         // checks come sooner.

@@ -121,10 +121,7 @@ private slots:
         fixture.connector->login();
         if (dropAt.isEmpty()) {
             QVERIFY(fixture.waitForStatus("Connected to server"));
-            if (binary)
-                fixture.server.sendBinary(frame);
-            else
-                fixture.server.sendText(QString::fromUtf8(frame));
+            binary ? fixture.server.sendBinary(frame) : fixture.server.sendText(QString::fromUtf8(frame));
             QSignalSpy types(fixture.connector, &CTIConnector::contactTypesAvailable);
             fixture.server.sendResponse("getContactTypes", {}); // behind the frame
             QVERIFY(types.wait(10000));

@@ -56,23 +56,10 @@ private slots:
         messages.clear();
     }
 
-    void shouldFormatBothLineForms()
-    {
-        const QDateTime time(QDate(2026, 3, 5), QTime(14, 3, 7, 45));
-        const QString tag = Logger::sourceTag();
-        const QString prefix = QStringLiteral("05.03.2026, 14:03:07:045 [BrenvaleTAPIDriver, ID: 3] ");
-        QCOMPARE(Logger::formatLine(Verbose, tag, "onStop", "void __cdecl f(int __stdcall, __fastcall)", time),
-                 prefix + "[Verbose] [void  f(int , __fastcall)]:: onStop");
-        // Appended, not substituted: markers in either field stay as they are.
-        QCOMPARE(Logger::formatLine(Debug, tag, "%1 %5", "g(%1)", time), prefix + "[Debug] [g(%1)]:: %1 %5");
-        QCOMPARE(Logger::formatLine(-1, tag, "m", QString(), time), prefix + "[Unknown]:: m");
-        QCOMPARE(Logger::formatLine(4, tag, "m", QString(), time), prefix + "[Unknown]:: m");
-    }
-
-    // Only the const char* form of verbose() listens to the enabled switch. A message longer than
-    // a line carries ends in a note of what it lost, in Qt's output and in the file alike. It is
-    // cut between characters, never inside one.
-    void shouldSendEachEntryToQtAndWhileSwitchedOnToTheFile()
+    // Each entry as a line of either form. Only the const char* form of verbose() listens to the
+    // enabled switch. A message longer than a line carries ends in a note of what it lost, in Qt's
+    // output and in the file alike. It is cut between characters, never inside one.
+    void shouldFormatEachEntryForQtAndWhileSwitchedOnForTheFile()
     {
         const QString euros(30000, QChar(0x20AC)); // 90,000 bytes of UTF-8
         const QString fits(Logger::maxMessageBytes, QLatin1Char('z'));
@@ -100,6 +87,17 @@ private slots:
         QCOMPARE(lines.size(), entries.size());
         for (int i = 0; i < lines.size(); ++i)
             QVERIFY2(lines[i].endsWith(entries[i].section(' ', 1)), qPrintable(lines[i].left(100)));
+
+        // Both line forms, with a fixed time.
+        const QDateTime time(QDate(2026, 3, 5), QTime(14, 3, 7, 45));
+        const QString tag = Logger::sourceTag();
+        const QString prefix = QStringLiteral("05.03.2026, 14:03:07:045 [BrenvaleTAPIDriver, ID: 3] ");
+        QCOMPARE(Logger::formatLine(Verbose, tag, "onStop", "void __cdecl f(int __stdcall, __fastcall)", time),
+                 prefix + "[Verbose] [void  f(int , __fastcall)]:: onStop");
+        // Appended, not substituted: markers in either field stay as they are.
+        QCOMPARE(Logger::formatLine(Debug, tag, "%1 %5", "g(%1)", time), prefix + "[Debug] [g(%1)]:: %1 %5");
+        QCOMPARE(Logger::formatLine(-1, tag, "m", QString(), time), prefix + "[Unknown]:: m");
+        QCOMPARE(Logger::formatLine(4, tag, "m", QString(), time), prefix + "[Unknown]:: m");
     }
 
     // Past its size the file's lines go to the backup and the file is emptied in place. Each line

@@ -4,26 +4,21 @@
 
 #include <QtTest>
 
-namespace {
-
-// The server answers again: the next check ends logged in, over the only connection left.
-void recover(ConnectorFixture &fixture)
-{
-    fixture.server.setAnswering(true);
-    fixture.checkReconnect();
-    QTRY_COMPARE(fixture.statuses().last(), "Logged in");
-    QTRY_COMPARE(fixture.server.clientCount(), 1);
-    QCOMPARE(fixture.clientSockets(), 1);
-}
-
-} // namespace
-
 class tst_CTIFaults : public QObject
 {
     Q_OBJECT
 
-private:
     TestEnvironment logFolder; // where the log file lies for the whole run
+
+    // The server answers again: the next check ends logged in, over the only connection left.
+    static void recover(ConnectorFixture &fixture)
+    {
+        fixture.server.setAnswering(true);
+        fixture.checkReconnect();
+        QTRY_COMPARE(fixture.statuses().last(), "Logged in");
+        QTRY_COMPARE(fixture.server.clientCount(), 1);
+        QCOMPARE(fixture.clientSockets(), 1);
+    }
 
 private slots:
     // With the log file on, as configuration-tool switches it, no line in the file or in Qt's

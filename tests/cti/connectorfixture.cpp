@@ -3,9 +3,7 @@
 #include "configurationdata.h"
 #include "clientsockets.h"
 
-#include <QJsonArray>
 #include <QTimer>
-#include <QtTest>
 
 ConnectorFixture::ConnectorFixture(CTIConnector *shared)
     : environment(shared ? nullptr : std::make_unique<TestEnvironment>())
@@ -19,12 +17,6 @@ ConnectorFixture::ConnectorFixture(CTIConnector *shared)
     storeSettings(QStringLiteral("demo"), QStringLiteral("demo"));
 }
 
-ConnectorFixture::~ConnectorFixture()
-{
-    if (owned)
-        owned->stop();
-}
-
 void ConnectorFixture::storeSettings(const QString &user, const QString &password, int port, bool changed)
 {
     ConfigurationData settings;
@@ -35,39 +27,6 @@ void ConnectorFixture::storeSettings(const QString &user, const QString &passwor
     settings.setPassword(password);
     settings.setChanged(changed);
     QVERIFY(settings.synchronize());
-}
-
-bool ConnectorFixture::login()
-{
-    const int earlier = states.size();
-    connector->login();
-    return waitForStatus(QStringLiteral("Logged in"), 5000, earlier);
-}
-
-bool ConnectorFixture::waitForStatus(const QString &text, int timeout, int from)
-{
-    return QTest::qWaitFor([&] { return statuses().mid(from).contains(text); }, timeout);
-}
-
-QStringList ConnectorFixture::statuses() const
-{
-    QStringList texts;
-    for (const QList<QVariant> &arguments : states)
-        texts.append(arguments.first().toString());
-    return texts;
-}
-
-void ConnectorFixture::checkReconnect()
-{
-    QVERIFY(QMetaObject::invokeMethod(connector, "checkReconnect"));
-}
-
-QList<QJsonObject> ConnectorFixture::sent(const QString &name) const
-{
-    QList<QJsonObject> data;
-    for (const QJsonObject &frame : server.received(name))
-        data.append(frame.value(QLatin1String("data")).toObject());
-    return data;
 }
 
 int ConnectorFixture::clientSockets(quint16 port) const

@@ -2,11 +2,12 @@
 #include "demoserverprocess.h"
 #include "demoserverprogram.h"
 #include "messagecapture.h"
-#include "pacedlink.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
@@ -35,32 +36,10 @@ class tst_CTIConnector : public QObject
 {
     Q_OBJECT
 
-    // A demo server in a process of its own, which tests stop and let go on; shared, since
-    // starting one takes a while.
-    std::unique_ptr<DemoServerProcess> stoppable;
     // The reconnect check's interval where a test lets the client's own timer run.
     static constexpr int tick = 200;
 
-    // The stoppable server, with the fixture's settings pointing at it.
-    DemoServerProcess &stoppableServer(ConnectorFixture &fixture)
-    {
-        if (!stoppable) {
-            stoppable = std::make_unique<DemoServerProcess>(demoServerProgram());
-            if (!stoppable->start())
-                qWarning() << stoppable->errorString();
-        }
-        fixture.storeSettings("demo", "demo", stoppable->port());
-        return *stoppable;
-    }
-
 private slots:
-    // A test that failed while the server was stopped must not stop the next one.
-    void cleanup()
-    {
-        if (stoppable)
-            stoppable->resume();
-    }
-
     void shouldReportEachHandshakeOutcome_data()
     {
         QTest::addColumn<QJsonValue>("version");
@@ -217,6 +196,15 @@ private slots:
         fixture.connector->printFiltered(token);
         QCOMPARE(token.data(), (QVariantMap{{"user", "****"}, {"token", "****"}}));
 
+        // A server text that makes no URL fails inside the socket's open(): the failure, not the
+        // attempt, must be the last status, in the dialog and in the settings file.
+        fixture.states.clear();
+        fixture.environment->writeSettingsFile("[UserData]\r\nserver=pbx example\r\n");
+        fixture.connector->login();
+        QVERIFY(fixture.waitForStatus(unreachable));
+        QCOMPARE(fixture.statuses(), (QStringList{trying, unreachable}));
+        QCOMPARE(fixture.environment->storedValue("message"), unreachable);
+
         // Without a port in the settings the client takes the default one.
         fixture.environment->writeSettingsFile("[UserData]\r\nserver=localhost\r\nport=\r\n");
         fixture.connector->login();
@@ -224,28 +212,23 @@ private slots:
         QVERIFY(capture.contains("login to: ws://localhost:28888/cti\""));
     }
 
-    // A server text that makes no URL fails inside the socket's open(): the failure, not the
-    // attempt, must be the last status, in the dialog and in the settings file.
-    void shouldEndAnAttemptOnAnInvalidServerWithItsFailure()
-    {
-        ConnectorFixture fixture;
-        fixture.environment->writeSettingsFile("[UserData]\r\nserver=pbx example\r\n");
-        fixture.connector->login();
-        QVERIFY(fixture.waitForStatus(unreachable));
-        QCOMPARE(fixture.statuses(), (QStringList{trying, unreachable}));
-        QCOMPARE(fixture.environment->storedValue("message"), unreachable);
-    }
-
     // Pongs that come late, but always within two checks, never cost the connection. A server
     // whose process stops keeps its connections open and answers nothing: the watchdog gives up
-    // after two checks without a pong, and the client logs in again once it goes on.
+    // after two checks without a pong, or soon after a sleep, and the client logs in again once
+    // the server goes on.
     void shouldKeepASlowServerAndNoticeAStoppedOneUntilItGoesOn()
     {
         ConnectorFixture fixture;
-        DemoServerProcess &server = stoppableServer(fixture);
+        // A server in a process of its own, which the test stops and lets go on.
+        DemoServerProcess server(demoServerProgram());
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        fixture.storeSettings("demo", "demo", server.port());
         MessageCapture capture;
-        QVERIFY(fixture.login());
+        // Every ten seconds the client checks by itself, and logs in at its first check; here the
+        // checks come sooner.
+        QCOMPARE(fixture.connector->findChild<QTimer *>("reconnectTimer")->interval(), 10000);
         fixture.connector->setReconnectCheckInterval(tick);
+        QVERIFY(fixture.waitForStatus(loggedIn, 10000));
         fixture.states.clear();
         for (int round = 0; round < 5; ++round) {
             QVERIFY(server.suspend()); // a ping sent now waits up to a whole check for its pong
@@ -269,6 +252,31 @@ private slots:
         // A connection that a check replaced before its login was answered goes through the
         // closing handshake, which may take the client's whole close timeout of 5 s.
         QTRY_COMPARE_WITH_TIMEOUT(fixture.clientSockets(server.port()), 1, 8000);
+
+        // After a sleep the first check comes late: it pings at once and waits only a few seconds
+        // for the answer, instead of two more checks. The clock and the checks are the test's.
+        fixture.connector->findChild<QTimer *>("reconnectTimer")->stop();
+        qint64 now = 0;
+        fixture.connector->setClock([&now] { return now; });
+        fixture.connector->setResumePongTimeout(300);
+        auto *resumeWatch = fixture.connector->findChild<QTimer *>("resumeWatch");
+        capture.clear();
+        now += tick; // a check on time: a ping, answered
+        fixture.checkReconnect();
+        QVERIFY(!resumeWatch->isActive());
+        QTRY_VERIFY(capture.contains("onPong"));
+
+        QVERIFY(server.suspend());
+        now += tick; // on time again: its ping gets no answer, and only two more checks would end it
+        fixture.checkReconnect();
+        QVERIFY(!resumeWatch->isActive());
+
+        now += 10 * 60 * 1000; // ten minutes asleep
+        fixture.states.clear();
+        fixture.checkReconnect();
+        QVERIFY(resumeWatch->isActive());
+        QVERIFY(fixture.waitForStatus(disconnected, 2000));
+        QVERIFY(capture.contains("]:: no answer to ping for 600 s\""));
     }
 
     // On a slow link the server's pong waits behind what the server sent before it: a frame that
@@ -276,9 +284,24 @@ private slots:
     void shouldKeepAConnectionThatIsBusyReceiving()
     {
         ConnectorFixture fixture;
-        PacedLink link(fixture.server.port(), 100 * 1000);
-        QVERIFY(link.listen());
-        fixture.storeSettings("demo", "demo", link.port());
+        // A relay to the server, a slow link: what the client sends passes at once, what the server
+        // sends reaches the client at 100 kB/s, in order, so that a pong waits behind it.
+        QTcpServer link;
+        QTcpSocket toServer;
+        QTcpSocket *client = nullptr; // the link's child
+        QByteArray toClient;          // received from the server, not yet passed on
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, this, [&] { client->write(toClient.left(1000)); toClient.remove(0, 1000); });
+        connect(&link, &QTcpServer::newConnection, this, [&] {
+            client = link.nextPendingConnection();
+            // Written before the server side is connected, the bytes wait in the socket's buffer.
+            connect(client, &QTcpSocket::readyRead, this, [&] { toServer.write(client->readAll()); });
+            toServer.connectToHost(QHostAddress::LocalHost, fixture.server.port());
+            ticks.start(10);
+        });
+        connect(&toServer, &QTcpSocket::readyRead, this, [&] { toClient += toServer.readAll(); });
+        QVERIFY(link.listen(QHostAddress::LocalHost));
+        fixture.storeSettings("demo", "demo", link.serverPort());
         QVERIFY(fixture.login());
         fixture.connector->setReconnectCheckInterval(tick);
         fixture.states.clear();
@@ -294,52 +317,7 @@ private slots:
         QVERIFY2(transfer.elapsed() > 4 * tick, qPrintable(QString::number(transfer.elapsed())));
         QCOMPARE(types.first().first().toStringList(), many);
         QCOMPARE(fixture.statuses(), QStringList());
-        QCOMPARE(fixture.clientSockets(link.port()), 1);
-    }
-
-    // After a sleep the first check comes late: it pings at once and waits only a few seconds
-    // for the answer, instead of two more checks. The clock is the test's: no real sleep.
-    void shouldGiveAQuietServerOnlyAMomentAfterTheMachineSlept()
-    {
-        ConnectorFixture fixture; // the checks come only when the test calls them
-        DemoServerProcess &server = stoppableServer(fixture);
-        qint64 now = 0;
-        fixture.connector->setClock([&now] { return now; });
-        fixture.connector->setResumePongTimeout(300);
-        MessageCapture capture;
-        QVERIFY(fixture.login());
-        auto *resumeWatch = fixture.connector->findChild<QTimer *>("resumeWatch");
-
-        now += 10000; // a check on time: a ping, answered
-        fixture.checkReconnect();
-        QVERIFY(!resumeWatch->isActive());
-        QTRY_VERIFY(capture.contains("onPong"));
-
-        QVERIFY(server.suspend());
-        now += 10000; // on time again: its ping gets no answer, and only two more checks would end it
-        fixture.checkReconnect();
-        QVERIFY(!resumeWatch->isActive());
-
-        now += 10 * 60 * 1000; // ten minutes asleep
-        fixture.checkReconnect();
-        QVERIFY(resumeWatch->isActive());
-        QVERIFY(fixture.waitForStatus(disconnected, 2000));
-        QVERIFY(capture.contains("]:: no answer to ping for 600 s\""));
-        QVERIFY(server.resume());
-    }
-
-    // Every ten seconds a fresh connector checks by itself, and connects at its first check;
-    // here the check comes sooner.
-    void shouldConnectByItselfAtItsTimersTick()
-    {
-        ConnectorFixture fixture; // settings and server; its own connector stays idle
-        CTIConnector connector;
-        QCOMPARE(connector.findChild<QTimer *>("reconnectTimer")->interval(), 10000);
-        QSignalSpy states(&connector, &CTIConnector::clientState);
-        connector.setReconnectCheckInterval(50);
-        QVERIFY(states.wait(5000));
-        QCOMPARE(states.first().first().toString(), trying);
-        connector.stop();
+        QCOMPARE(fixture.clientSockets(link.serverPort()), 1);
     }
 };
 

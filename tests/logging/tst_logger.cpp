@@ -56,8 +56,39 @@ private slots:
         messages.clear();
     }
 
-    void shouldFormatBothLineForms()
+    // Each entry as a line of either form. Only the const char* form of verbose() listens to the
+    // enabled switch. A message longer than a line carries ends in a note of what it lost, in Qt's
+    // output and in the file alike. It is cut between characters, never inside one.
+    void shouldFormatEachEntryForQtAndWhileSwitchedOnForTheFile()
     {
+        const QString euros(30000, QChar(0x20AC)); // 90,000 bytes of UTF-8
+        const QString fits(Logger::maxMessageBytes, QLatin1Char('z'));
+        Logger::instance().setFileLogging(true);
+        Logger::verbose("Jürgen", QStringLiteral("f()"));
+        Logger::debug(QVariant(42));
+        Logger::warning(QVariant(QByteArray("bytes")));
+        Logger::error(QVariant(1.5));
+        Logger::verbose(QVariant(euros));
+        Logger::verbose(QVariant(fits));
+        Logger::instance().setEnabled(false);
+        Logger::verbose("hidden");
+        Logger::verbose(QVariant("shown"));
+        Logger::error("always");
+        Logger::instance().setFileLogging(false);
+        Logger::verbose(QVariant("after"));
+
+        const int kept = (Logger::maxMessageBytes - Logger::maxMarkerLength) / 3;
+        const QString cut = QString(kept, QChar(0x20AC)) + QString(" ... [%1 more bytes]").arg(QLocale(QLocale::English).toString(90000 - 3 * kept));
+        const QStringList entries{"debug [Verbose] [f()]:: Jürgen", "debug [Debug]:: 42", "warning [Warning]:: bytes",
+                                  "warning [Error]:: 1.5", "debug [Verbose]:: " + cut, "debug [Verbose]:: " + fits,
+                                  "debug [Verbose]:: shown", "warning [Error]:: always"};
+        QCOMPARE(messages, entries + QStringList{"debug [Verbose]:: after"});
+        const QStringList lines = fileLines();
+        QCOMPARE(lines.size(), entries.size());
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY2(lines[i].endsWith(entries[i].section(' ', 1)), qPrintable(lines[i].left(100)));
+
+        // Both line forms, with a fixed time.
         const QDateTime time(QDate(2026, 3, 5), QTime(14, 3, 7, 45));
         const QString tag = Logger::sourceTag();
         const QString prefix = QStringLiteral("05.03.2026, 14:03:07:045 [BrenvaleTAPIDriver, ID: 3] ");
@@ -69,27 +100,9 @@ private slots:
         QCOMPARE(Logger::formatLine(4, tag, "m", QString(), time), prefix + "[Unknown]:: m");
     }
 
-    // Only the const char* form of verbose() listens to the enabled switch.
-    void shouldSendEachEntryToQtAndWhileSwitchedOnToTheFile()
-    {
-        Logger::instance().setFileLogging(true);
-        Logger::verbose("Jürgen", QStringLiteral("f()"));
-        Logger::debug(QVariant(42));
-        Logger::warning(QVariant(QByteArray("bytes")));
-        Logger::error(QVariant(1.5));
-        Logger::instance().setEnabled(false);
-        Logger::verbose("hidden");
-        Logger::verbose(QVariant("shown"));
-        Logger::error("always");
-        Logger::instance().setFileLogging(false);
-        Logger::verbose(QVariant("after"));
-
-        const QStringList entries{"debug [Verbose] [f()]:: Jürgen", "debug [Debug]:: 42", "warning [Warning]:: bytes",
-                                  "warning [Error]:: 1.5", "debug [Verbose]:: shown", "warning [Error]:: always"};
-        QCOMPARE(messages, entries + QStringList{"debug [Verbose]:: after"});
-        QCOMPARE(fileLines().size(), entries.size());
-    }
-
+    // Past its size the file's lines go to the backup and the file is emptied in place. Each line
+    // goes to the file's end as it is then: another program's roll-over may have emptied the file
+    // since (on Windows an append-mode file writes at its own position).
     void shouldRollTheLogFileOverPastItsSize()
     {
         Logger::instance().setFileLogging(true);
@@ -98,35 +111,22 @@ private slots:
         const QString backup = Logger::logFilePath() + QStringLiteral(".1");
         Logger::debug(chunk);
         // Open since the first line: it still shows the log file once that was emptied in place.
-        QFile before(Logger::logFilePath());
-        QVERIFY(before.open(QIODevice::ReadOnly));
+        QFile other(Logger::logFilePath());
+        QVERIFY(other.open(QIODevice::ReadWrite));
         for (int i = 0; i < 200 && !QFile::exists(backup); ++i)
             Logger::debug(chunk);
-        QCOMPARE(before.size(), 0);
-
+        QCOMPARE(other.size(), 0);
         // Rolled over by the first line that took the file past the limit.
         QVERIFY(QFileInfo(backup).size() > 256 * 1024);
         QVERIFY(QFileInfo(backup).size() <= 256 * 1024 + chunk.size() + 200);
-        Logger::debug(QStringLiteral("fresh"));
-        QCOMPARE(fileLines().size(), 1);
-    }
 
-    // A message longer than a line carries ends in a note of what it lost, in Qt's output and in
-    // the file alike. It is cut between characters, never inside one.
-    void shouldCutAMessageTooLongForOneLine()
-    {
-        Logger::instance().setFileLogging(true);
-        const QString euros(30000, QChar(0x20AC)); // 90,000 bytes of UTF-8
-        Logger::verbose(QVariant(euros));
-        const int kept = (Logger::maxMessageBytes - Logger::maxMarkerLength) / 3;
-        const QString cut = QString(kept, QChar(0x20AC)) + QString(" ... [%1 more bytes]").arg(QLocale(QLocale::English).toString(90000 - 3 * kept));
-        QCOMPARE(messages.last(), "debug [Verbose]:: " + cut);
-        QVERIFY(fileLines().last().endsWith("[Verbose]:: " + cut));
-
-        const QString fits(Logger::maxMessageBytes, QLatin1Char('z'));
-        Logger::verbose(QVariant(fits));
-        QCOMPARE(messages.last(), "debug [Verbose]:: " + fits);
-        QVERIFY(fileLines().last().endsWith(fits));
+        Logger::verbose(QVariant(QString(1000, QLatin1Char('a'))));
+        QVERIFY(other.resize(0));
+        Logger::verbose("after");
+        QVERIFY(other.seek(0));
+        const QByteArray written = other.readAll();
+        QVERIFY2(!written.contains('\0') && written.endsWith("[Verbose]:: after\n") && written.count('\n') == 1,
+                 written.left(100).toHex().constData());
     }
 
     void shouldKeepLinesWholeAcrossThreads()
@@ -192,22 +192,6 @@ private slots:
         QCOMPARE(messages, QStringList{"debug [Verbose]:: third"});
         QCOMPARE(fileLines().size(), 1);
         QCOMPARE(fileLines(Logger::fallbackLogFilePath()).size(), lines.size());
-    }
-
-    // Each line goes to the file's end as it is then: another program's roll-over may have
-    // emptied the file since (on Windows an append-mode file writes at its own position).
-    void shouldWriteAtTheEndOfAFileAnotherProgramEmptied()
-    {
-        Logger::instance().setFileLogging(true);
-        Logger::verbose(QVariant(QString(1000, QLatin1Char('a'))));
-        QFile other(Logger::logFilePath());
-        QVERIFY(other.open(QIODevice::ReadWrite) && other.resize(0));
-        Logger::verbose("after");
-
-        QVERIFY(other.seek(0));
-        const QByteArray written = other.readAll();
-        QVERIFY2(!written.contains('\0') && written.endsWith("[Verbose]:: after\n") && written.count('\n') == 1,
-                 written.left(100).toHex().constData());
     }
 
 #ifdef Q_OS_UNIX
@@ -282,13 +266,10 @@ private slots:
         else
             QVERIFY2(current.value(0).contains(lostNote), qPrintable(current.value(0)));
         // Every line written, in order, in the backup and the file; without a backup, the last ones.
-        QList<int> numbers;
-        for (const QString &line : kept + current)
-            if (line.contains("]:: line "))
-                numbers << line.section("]:: line ", 1).left(2).toInt();
-        QVERIFY(!numbers.isEmpty() && (numbers.first() == 0) != (logExists && !backupExists));
-        for (int i = 0; i < numbers.size(); ++i)
-            QCOMPARE(numbers[i], lineCount - numbers.size() + i);
+        const QStringList numbered = (kept + current).filter("]:: line ");
+        QVERIFY(!numbered.isEmpty() && (numbered.size() == lineCount) != (logExists && !backupExists));
+        for (int i = 0; i < numbered.size(); ++i)
+            QVERIFY2(numbered[i].contains(QString("]:: line %1 ").arg(lineCount - numbered.size() + i, 2, 10, QLatin1Char('0'))), qPrintable(numbered[i]));
 
         // The log's folder as it was, and the log the same file, emptied in place.
         QCOMPARE(logFolder.entryList(QDir::Files), folderBefore);
